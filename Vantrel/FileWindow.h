@@ -1,0 +1,50 @@
+// Reads a file through a window of W bytes that slides forward over it, refilling from the
+// file in large sequential reads, and feeds every byte it reads into a SHA-1 digest so that
+// the whole file's value is at hand once the window has passed the end.
+//
+// Protocol: Open; then repeatedly Read (count: W, fewer near the end, 0 past it), look at
+// the count bytes through Buffer/Get, Move by at most count; Close; GetFileDigest. The
+// pointer from Buffer is valid until the next Read, Move or Close, with at least W bytes of
+// buffer behind it. Moving further than count skips bytes, which are then missing from the
+// digest. Not copyable; one thread at a time.
+#ifndef VANTREL_FILEWINDOW_H
+#define VANTREL_FILEWINDOW_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <Vantrel/KorrinExport.h>
+#include <Vantrel/SHA1Digest.h>
+
+class KORRIN_API FileWindow {
+public:
+    FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+    virtual ~FileWindow();
+
+    int Open(const std::wstring& path, std::uint32_t windowSize);
+    int Read(std::uint32_t& count);
+    int Move(std::uint32_t n);
+    // No bounds check against the last count.
+    unsigned char Get(std::uint32_t i) const { return buffer_[windowStart_ + i]; }
+    const unsigned char* Buffer() const { return buffer_.get() + windowStart_; }
+    std::int64_t GetWindowBase() const { return windowBase_; }
+    // Final only after Close.
+    void GetFileDigest(Halvorn::Vantrel::SHA1Digest& digest) const;
+    int Close();
+
+private:
+    std::wstring path_;
+    int descriptor_;
+    Halvorn::Vantrel::SHA1Digest fileDigest_;
+    std::uint32_t windowSize_;
+    std::int64_t windowBase_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::uint32_t bufferSize_;
+    std::uint32_t available_;  // valid bytes from the window's first byte on
+    std::uint32_t windowStart_;
+};
+
+#endif

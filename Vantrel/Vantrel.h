@@ -1,0 +1,18 @@
+// The whole public interface of the library in one include.
+#ifndef VANTREL_VANTREL_H
+#define VANTREL_VANTREL_H
+
+#include <Vantrel/KorrinExport.h>
+#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/HashValues.h>
+#include <Vantrel/IDigestAccumulator.h>
+#include <Vantrel/Rcheck32Digest.h>
+#include <Vantrel/MD5Digest.h>
+#include <Vantrel/SHA1Digest.h>
+#include <Vantrel/DigestCalculate.h>
+#include <Vantrel/FileWindow.h>
+#include <platform/FileLock.h>
+#include <platform/Logging.h>
+
+#endif
