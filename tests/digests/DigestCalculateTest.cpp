@@ -1,0 +1,84 @@
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/DigestCalculate.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/FaultyRuntime.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using Halvorn::Vantrel::RESULT_FAILED;
+using Halvorn::Vantrel::RESULT_OK;
+using Halvorn::Vantrel::SHA1Digest;
+using KorrinTest::FaultyRuntime;
+using KorrinTest::LogCapture;
+using KorrinTest::RuntimeCall;
+using KorrinTest::TempDir;
+
+_sha1_hash ValueOf(const SHA1Digest& digest)
+{
+    _sha1_hash value;
+    digest.GetDigest(value);
+    return value;
+}
+
+SHA1Digest FinishedOver(const std::string& bytes)
+{
+    SHA1Digest digest;
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Finish();
+    return digest;
+}
+
+TEST(DigestCalculate, EmptyAndMultiChunkFilesGiveTheFinishedSha1)
+{
+    TempDir dir;
+    std::string bytes(4097, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31 + 7);
+    dir.WriteFile(L"empty", "");
+    dir.WriteFile(L"4097", bytes);
+
+    SHA1Digest digest;
+    ASSERT_EQ(digest_calculate(dir.Path(L"empty"), digest), RESULT_OK);
+    EXPECT_TRUE(digest == FinishedOver(""));
+    ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
+    EXPECT_TRUE(digest == FinishedOver(bytes));  // finished: == only holds for a finished left side
+}
+
+TEST(DigestCalculate, ReadsInChunksOf4096Bytes)
+{
+    TempDir dir;
+    dir.WriteFile(L"4097", std::string(4097, 'x'));
+    FaultyRuntime runtime;
+    SHA1Digest digest;
+    ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 3);  // 4096, 1, then the end
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+}
+
+TEST(DigestCalculate, MissingOrUnreadableFilesFailSilentlyAndLeaveTheDigest)
+{
+    TempDir dir;
+    dir.WriteFile(L"file", std::string(10000, 'y'));
+    const SHA1Digest before = FinishedOver("before");
+    LogCapture capture;
+
+    SHA1Digest digest = before;
+    EXPECT_EQ(digest_calculate(dir.Path(L"missing"), digest), RESULT_FAILED);
+    EXPECT_TRUE(digest == before);
+
+    FaultyRuntime runtime;
+    runtime.FailCall(RuntimeCall::Read, EIO, 2);
+    EXPECT_EQ(digest_calculate(dir.Path(L"file"), digest), RESULT_FAILED);
+    EXPECT_TRUE(digest == before);
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+    EXPECT_TRUE(capture.Lines().empty());
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/Rcheck32Digest.h>
+
+namespace {
+
+using Halvorn::Vantrel::Rcheck32Digest;
+using Halvorn::Vantrel::RESULT_FAILED;
+using Halvorn::Vantrel::RESULT_OK;
+
+// The definition, byte by byte, to check the grouped computation against.
+std::uint32_t Reference(const unsigned char* data, std::size_t length)
+{
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        a = (a + data[i]) % 65536;
+        b = (b + a) % 65536;
+    }
+    return b * 65536 + a;
+}
+
+std::uint32_t StartValue(const unsigned char* data, std::uint32_t length)
+{
+    Rcheck32Digest digest;
+    EXPECT_EQ(digest.Start(data, length), RESULT_OK);
+    std::uint32_t value = 0;
+    digest.GetDigest(value);
+    return value;
+}
+
+std::uint32_t StartValue(const std::string& text)
+{
+    return StartValue(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::uint32_t>(text.size()));
+}
+
+std::vector<unsigned char> RandomBytes(std::size_t length, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<unsigned char> bytes(length);
+    for (auto& b : bytes)
+        b = static_cast<unsigned char>(random());
+    return bytes;
+}
+
+TEST(Rcheck32Digest, WorkedValues)
+{
+    EXPECT_EQ(StartValue("abc"), 0x024A0126u);
+    EXPECT_EQ(StartValue("bcd"), 0x02500129u);
+    EXPECT_EQ(StartValue("bc"), 0x012700C5u);
+    EXPECT_EQ(StartValue(""), 0u);
+    EXPECT_EQ(StartValue(std::string(1, '\x01')), 0x00010001u);
+    // Bytes are unsigned: 0xFF counts 255, not -1.
+    EXPECT_EQ(StartValue(std::string(1, '\xFF')), 0x00FF00FFu);
+
+    // The low half wraps: 65536 bytes of 1 give A = 0 and B = 65536 * 65537 / 2 mod 65536.
+    const std::vector<unsigned char> ones(65536, 1);
+    EXPECT_EQ(StartValue(ones.data(), 65536), 0x80000000u);
+}
+
+TEST(Rcheck32Digest, GroupedStartEqualsTheByteByByteDefinition)
+{
+    // Lengths around the grouping boundaries, and blocks large enough to wrap both sums often.
+    for (std::uint32_t length : {1u, 31u, 32u, 33u, 63u, 64u, 65u, 100u, 2048u, 4099u, 1u << 20}) {
+        const auto bytes = RandomBytes(length, length);
+        EXPECT_EQ(StartValue(bytes.data(), length), Reference(bytes.data(), length)) << "length " << length;
+    }
+    const std::vector<unsigned char> high(1u << 20, 0xFF);
+    EXPECT_EQ(StartValue(high.data(), static_cast<std::uint32_t>(high.size())), Reference(high.data(), high.size()));
+}
+
+TEST(Rcheck32Digest, RollingWorkedExamples)
+{
+    Rcheck32Digest digest;
+    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    ASSERT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
+    std::uint32_t value = 0;
+    digest.GetDigest(value);
+    EXPECT_EQ(value, 0x02500129u);  // bcd
+
+    digest.Reset();
+    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    ASSERT_EQ(digest.Rolling('a', 0, 2, true), RESULT_OK);
+    digest.GetDigest(value);
+    EXPECT_EQ(value, 0x012700C5u);  // bc
+}
+
+// The delta generator's use: one object along a whole buffer, rolled at every position and
+// then shrunk at the end, must agree with Start over the same bytes everywhere.
+TEST(Rcheck32Digest, RollingEqualsStartAtEveryPositionDownToLengthZero)
+{
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const auto bytes = RandomBytes(3000 + seed * 17, seed);
+        for (std::uint32_t window : {1u, 2u, 7u, 32u, 100u, 1024u}) {
+            Rcheck32Digest digest;
+            digest.Start(bytes.data(), window);
+            std::size_t position = 0;
+            std::uint32_t length = window;
+            while (length > 0) {
+                const bool shrink = position + window >= bytes.size();
+                const unsigned char leaving = bytes[position];
+                const unsigned char entering = shrink ? 0 : bytes[position + window];
+                if (shrink)
+                    --length;
+                digest.ResetForRolling();
+                ASSERT_EQ(digest.Rolling(leaving, entering, length, shrink), RESULT_OK);
+                ++position;
+                std::uint32_t rolled = 0;
+                digest.GetDigest(rolled);
+                ASSERT_EQ(rolled, Reference(bytes.data() + position, length))
+                    << "seed " << seed << " window " << window << " position " << position;
+            }
+            std::uint32_t last = 1;
+            digest.GetDigest(last);
+            EXPECT_EQ(last, 0u);
+        }
+    }
+}
+
+TEST(Rcheck32Digest, FinishedObjectsRefuseWorkAndKeepTheirValue)
+{
+    Rcheck32Digest digest;
+    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    ASSERT_EQ(digest.Finish(), RESULT_OK);
+    EXPECT_EQ(digest.Finish(), RESULT_FAILED);
+    EXPECT_EQ(digest.Start(reinterpret_cast<const unsigned char*>("xyz"), 3), RESULT_FAILED);
+    EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_FAILED);
+    std::uint32_t value = 0;
+    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
+    EXPECT_EQ(value, 0x024A0126u);
+
+    // ResetForRolling continues from the running value, which the refused calls left alone.
+    digest.ResetForRolling();
+    EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
+    EXPECT_EQ(digest.Finish(), RESULT_OK);
+    digest.GetDigest(value);
+    EXPECT_EQ(value, 0x02500129u);
+
+    digest.Reset();
+    digest.GetDigest(value);
+    EXPECT_EQ(value, 0u);
+}
+
+TEST(Rcheck32Digest, GetDigestFinishesAnAccumulatingObject)
+{
+    Rcheck32Digest digest;
+    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    std::uint32_t value = 0;
+    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
+    EXPECT_EQ(value, 0x024A0126u);
+    EXPECT_EQ(digest.Finish(), RESULT_FAILED);
+}
+
+TEST(Rcheck32Digest, EqualityLooksOnlyAtTheLeftObjectsFlag)
+{
+    const Rcheck32Digest unfinishedA;
+    const Rcheck32Digest unfinishedB;
+    EXPECT_FALSE(unfinishedA == unfinishedB);
+    EXPECT_FALSE(unfinishedA != unfinishedB);
+
+    const Rcheck32Digest five(5u);
+    const Rcheck32Digest alsoFive(5u);
+    const Rcheck32Digest six(6u);
+    EXPECT_TRUE(five == alsoFive);
+    EXPECT_FALSE(five != alsoFive);
+    EXPECT_TRUE(five != six);
+    // The right side's flag is not consulted: a finished 0 equals an unfinished object's 0.
+    EXPECT_TRUE(Rcheck32Digest(0u) == unfinishedA);
+
+    Rcheck32Digest copy(six);
+    EXPECT_TRUE(copy == six);
+    Rcheck32Digest assigned;
+    assigned = five;
+    EXPECT_TRUE(assigned == five);
+}
+
+TEST(Rcheck32Digest, LessThanComparesLowBytesFirstAndAnswersGreater)
+{
+    const Rcheck32Digest one(0x00000001u);
+    const Rcheck32Digest twoFiftySix(0x00000100u);
+    EXPECT_TRUE(one < twoFiftySix);
+    EXPECT_FALSE(twoFiftySix < one);
+    EXPECT_FALSE(one < one);
+    EXPECT_TRUE(Rcheck32Digest(0x01000002u) < Rcheck32Digest(0xFF000001u));
+    // Flags play no part.
+    EXPECT_TRUE(one < Rcheck32Digest());
+}
+
+}  // namespace

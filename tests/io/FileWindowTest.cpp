@@ -1,0 +1,288 @@
+#include <algorithm>
+#include <cerrno>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileWindow.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/FaultyRuntime.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using Halvorn::Vantrel::RESULT_FAILED;
+using Halvorn::Vantrel::RESULT_OK;
+using Halvorn::Vantrel::SHA1Digest;
+using KorrinTest::FaultyRuntime;
+using KorrinTest::IsErrorLine;
+using KorrinTest::LogCapture;
+using KorrinTest::RuntimeCall;
+using KorrinTest::TempDir;
+
+_sha1_hash Sha1Of(const std::string& bytes)
+{
+    SHA1Digest digest;
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Finish();
+    _sha1_hash value;
+    digest.GetDigest(value);
+    return value;
+}
+
+_sha1_hash WindowDigest(const FileWindow& window)
+{
+    SHA1Digest digest;
+    window.GetFileDigest(digest);
+    _sha1_hash value;
+    digest.GetDigest(value);
+    return value;
+}
+
+std::string RandomBytes(std::size_t length, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (auto& b : bytes)
+        b = static_cast<char>(random());
+    return bytes;
+}
+
+std::uint32_t ReadCount(FileWindow& window)
+{
+    std::uint32_t count = 0xDEADBEEF;
+    EXPECT_EQ(window.Read(count), RESULT_OK);
+    return count;
+}
+
+class FileWindowTest : public ::testing::Test {
+protected:
+    std::wstring Make(const std::string& bytes, const std::wstring& name = L"file.bin")
+    {
+        dir.WriteFile(name, bytes);
+        return dir.Path(name);
+    }
+
+    TempDir dir;
+};
+
+// The delta generator's walk: every step at most the count of the Read before it, which must
+// show the file's own bytes at the window base, down to an empty window.
+TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
+{
+    std::mt19937 random(7);
+    for (std::size_t size : {0u, 1u, 3u, 4u, 5u, 100u, 4095u, 4096u, 4097u, 65536u, 200003u}) {
+        const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
+        const std::wstring path = Make(bytes);
+        for (std::uint32_t window : {1u, 2u, 4u, 17u, 1024u, 4096u, 70000u}) {
+            FileWindow fw;
+            ASSERT_EQ(fw.Open(path, window), RESULT_OK);
+            std::int64_t base = 0;
+            for (;;) {
+                const std::uint32_t count = ReadCount(fw);
+                const std::size_t left = size - static_cast<std::size_t>(base);
+                ASSERT_EQ(count, std::min<std::size_t>(window, left)) << "size " << size << " window " << window;
+                if (count == 0)
+                    break;
+                ASSERT_EQ(fw.GetWindowBase(), base);
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), count),
+                          bytes.substr(static_cast<std::size_t>(base), count));
+                ASSERT_EQ(fw.Get(count - 1), static_cast<unsigned char>(bytes[base + count - 1]));
+                // Mostly single steps, as while searching, with whole windows now and then.
+                const std::uint32_t step =
+                    random() % 4 == 0 ? count : 1 + static_cast<std::uint32_t>(random() % count);
+                ASSERT_EQ(fw.Move(step), RESULT_OK);
+                base += step;
+            }
+            ASSERT_EQ(fw.Close(), RESULT_OK);
+            EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes)) << "size " << size << " window " << window;
+        }
+    }
+}
+
+TEST_F(FileWindowTest, FiveByteFileSlidByOnes)
+{
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(Make("abcde"), 4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    std::vector<std::uint32_t> counts;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(fw.Move(1), RESULT_OK);
+        counts.push_back(ReadCount(fw));
+    }
+    EXPECT_EQ(counts, (std::vector<std::uint32_t>{4, 3, 2, 1, 0}));
+    EXPECT_EQ(fw.GetWindowBase(), 5);
+}
+
+TEST_F(FileWindowTest, TenByteFileMovedByWholeWindows)
+{
+    const std::string bytes = "abcdefghij";
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    ASSERT_EQ(fw.Move(4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    ASSERT_EQ(fw.Move(4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 2u);
+    // A short window still has W bytes of buffer behind it: the file's bytes, then stale ones.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 2), "ij");
+    ASSERT_EQ(fw.Move(2), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 0u);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes));
+}
+
+TEST_F(FileWindowTest, EmptyFileAndZeroWindow)
+{
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(Make(""), 4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 0u);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
+
+    // A zero window reads nothing from the file, so the digest is that of no bytes.
+    FaultyRuntime runtime;
+    ASSERT_EQ(fw.Open(Make("not read"), 0), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 0u);
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 0);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
+}
+
+TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
+{
+    const std::string bytes = RandomBytes(100, 3);
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 4u);  // buffers 8 bytes
+    ASSERT_EQ(fw.Move(50), RESULT_OK);
+    EXPECT_EQ(fw.GetWindowBase(), 50);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 4), bytes.substr(50, 4));
+    while (ReadCount(fw) > 0)
+        ASSERT_EQ(fw.Move(1), RESULT_OK);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes.substr(0, 8) + bytes.substr(50)));
+}
+
+TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
+{
+    const std::wstring path = Make("abcdef");
+    LogCapture capture;
+    FileWindow fw;
+    std::uint32_t count = 99;
+    EXPECT_EQ(fw.Read(count), RESULT_FAILED);
+    EXPECT_EQ(count, 99u);
+    EXPECT_EQ(fw.Move(1), RESULT_FAILED);
+    EXPECT_EQ(fw.Close(), RESULT_FAILED);
+
+    ASSERT_EQ(fw.Open(path, 4), RESULT_OK);
+    EXPECT_EQ(fw.Open(path, 4), RESULT_FAILED);
+    EXPECT_EQ(fw.Move(0), RESULT_FAILED);
+    // The open file survived both refusals.
+    EXPECT_EQ(ReadCount(fw), 4u);
+    EXPECT_EQ(fw.GetWindowBase(), 0);
+    EXPECT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(fw.Close(), RESULT_FAILED);
+
+    const auto texts = capture.Texts();
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 at func: FileWindow::Read"));
+    EXPECT_TRUE(IsErrorLine(texts[1], L"Error 32768 at func: FileWindow::Move"));
+    EXPECT_TRUE(IsErrorLine(texts[2], L"Error 32768 at func: FileWindow::Close"));
+    EXPECT_TRUE(IsErrorLine(texts[3], L"Error 32768 at func: FileWindow::Open"));
+    EXPECT_TRUE(IsErrorLine(texts[4], L"Error 32768 at func: FileWindow::Move"));
+    EXPECT_TRUE(IsErrorLine(texts[5], L"Error 32768 at func: FileWindow::Close"));
+}
+
+TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
+{
+    LogCapture capture;
+    FileWindow fw;
+    const std::wstring missing = dir.Path(L"missing.bin");
+    EXPECT_EQ(fw.Open(missing, 4), RESULT_FAILED);
+    EXPECT_EQ(fw.Open(Make("abc"), 0x80000000u), RESULT_FAILED);
+    EXPECT_EQ(fw.Close(), RESULT_FAILED);
+    const auto texts = capture.Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: FileWindow::Open"));
+    EXPECT_TRUE(IsErrorLine(texts[1], L"Error 32768 \"" + dir.Path(L"file.bin") + L"\" at func: FileWindow::Open"));
+
+    // And it can be opened afterwards, starting from the beginning.
+    ASSERT_EQ(fw.Open(dir.Path(L"file.bin"), 2), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 2u);
+}
+
+TEST_F(FileWindowTest, ReopeningStartsAFreshDigestAtOffsetZero)
+{
+    const std::wstring first = Make("first file", L"a.bin");
+    const std::wstring second = Make("second", L"b.bin");
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(first, 3), RESULT_OK);
+    ReadCount(fw);
+    fw.Move(3);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    ASSERT_EQ(fw.Open(second, 3), RESULT_OK);
+    EXPECT_EQ(fw.GetWindowBase(), 0);
+    while (ReadCount(fw) > 0)
+        fw.Move(1);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of("second"));
+}
+
+TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
+{
+    const std::string bytes = RandomBytes(40, 5);
+    const std::wstring path = Make(bytes);
+    LogCapture capture;
+    FaultyRuntime runtime;
+
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(path, 8), RESULT_OK);
+    runtime.FailCall(RuntimeCall::Read, EIO);
+    std::uint32_t count = 0;
+    EXPECT_EQ(fw.Read(count), RESULT_FAILED);
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Read"));
+
+    // With bytes buffered, a failing refill serves what is there.
+    EXPECT_EQ(ReadCount(fw), 8u);  // fills the 16-byte buffer
+    ASSERT_EQ(fw.Move(10), RESULT_OK);
+    runtime.FailCall(RuntimeCall::Read, EIO);
+    EXPECT_EQ(ReadCount(fw), 6u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 6), bytes.substr(10, 6));
+    ASSERT_EQ(fw.Move(1), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 8u);  // the next refill works again
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 8), bytes.substr(11, 8));
+    EXPECT_EQ(capture.Texts().size(), 1u);
+}
+
+TEST_F(FileWindowTest, AFailedSeekFailsTheMoveWithTheBaseAdvanced)
+{
+    LogCapture capture;
+    FaultyRuntime runtime;
+    FileWindow fw;
+    ASSERT_EQ(fw.Open(Make(RandomBytes(64, 9)), 4), RESULT_OK);
+    ReadCount(fw);
+    runtime.FailCall(RuntimeCall::Seek, EINVAL);
+    EXPECT_EQ(fw.Move(20), RESULT_FAILED);
+    EXPECT_EQ(fw.GetWindowBase(), 20);
+    ASSERT_EQ(capture.Texts().size(), 1u);
+    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Move"));
+}
+
+TEST_F(FileWindowTest, DestructorClosesAnOpenFileOnce)
+{
+    FaultyRuntime runtime;
+    {
+        FileWindow fw;
+        ASSERT_EQ(fw.Open(Make("abc"), 2), RESULT_OK);
+    }
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Open), 1);
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+}
+
+}  // namespace
