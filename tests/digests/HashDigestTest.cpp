@@ -1,0 +1,287 @@
+// MD5Digest and SHA1Digest: the open/finished rules, the asymmetric comparisons, copies.
+
+#include <Vantrel/HashValues.h>
+#include <Vantrel/MD5Digest.h>
+#include <Vantrel/ResultCodes.h>
+#include <Vantrel/SHA1Digest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/HexValue.h"
+
+namespace {
+
+using Halvorn::Vantrel::MD5Digest;
+using Halvorn::Vantrel::RESULT_FAILED;
+using Halvorn::Vantrel::RESULT_OK;
+using Halvorn::Vantrel::SHA1Digest;
+using korrin_test::ToHex;
+
+struct Md5Kind {
+    using Digest = MD5Digest;
+    using Value = _md5_hash;
+    static constexpr const char* kZero = "00000000000000000000000000000000";
+    static constexpr const char* kAbc = "900150983cd24fb0d6963f7d28e17f72";
+    static constexpr const char* kEmpty = "d41d8cd98f00b204e9800998ecf8427e";
+};
+
+struct Sha1Kind {
+    using Digest = SHA1Digest;
+    using Value = _sha1_hash;
+    static constexpr const char* kZero = "0000000000000000000000000000000000000000";
+    static constexpr const char* kAbc = "a9993e364706816aba3e25717850c26c9cd0d89d";
+    static constexpr const char* kEmpty = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+};
+
+template <typename Kind>
+class HashDigestTest : public ::testing::Test {
+protected:
+    using Digest = typename Kind::Digest;
+    using Value = typename Kind::Value;
+
+    static int Append(Digest& digest, const std::string& text) {
+        return digest.Append(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<std::uint32_t>(text.size()));
+    }
+
+    static std::string Read(const Digest& digest) {
+        Value value;
+        std::memset(&value, 0xAA, sizeof value);  // GetDigest must overwrite every byte
+        EXPECT_EQ(RESULT_OK, digest.GetDigest(value));
+        return ToHex(value);
+    }
+
+    static Digest Finished(const std::string& text) {
+        Digest digest;
+        EXPECT_EQ(RESULT_OK, Append(digest, text));
+        EXPECT_EQ(RESULT_OK, digest.Finish());
+        return digest;
+    }
+
+    // A finished digest holding a value whose bytes are `first`, then `rest` repeated.
+    static Digest Holding(unsigned char first, unsigned char rest = 0) {
+        Value value;
+        std::memset(&value, rest, sizeof value);
+        value.bytes[0] = first;
+        return Digest(value);
+    }
+};
+
+using Kinds = ::testing::Types<Md5Kind, Sha1Kind>;
+TYPED_TEST_SUITE(HashDigestTest, Kinds);
+
+// ---- Open and finished ----------------------------------------------------------------
+
+TYPED_TEST(HashDigestTest, NewDigestReadsZeros) {
+    typename TestFixture::Digest digest;
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, FinishFixesTheStandardValue) {
+    typename TestFixture::Digest digest;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "a"));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "bc"));
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));  // nothing shows until finished
+    EXPECT_EQ(RESULT_OK, digest.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, SecondFinishFailsAndKeepsTheValue) {
+    auto digest = TestFixture::Finished("abc");
+    EXPECT_EQ(RESULT_FAILED, digest.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, AppendAfterFinishFailsAndChangesNothing) {
+    auto digest = TestFixture::Finished("abc");
+    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, "more"));
+    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, ""));
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+    EXPECT_EQ(RESULT_FAILED, digest.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, ResetOfFinishedDigestHashesAnew) {
+    auto digest = TestFixture::Finished("something else");
+    digest.Reset();
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
+    EXPECT_FALSE(digest == TestFixture::Holding(0));  // open again
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "abc"));
+    EXPECT_EQ(RESULT_OK, digest.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, ResetOfOpenDigestDropsWhatWasAppended) {
+    typename TestFixture::Digest digest;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "dropped"));
+    digest.Reset();
+    EXPECT_EQ(RESULT_OK, digest.Finish());
+    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(digest));
+}
+
+TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset) {
+    const auto expected = TestFixture::Finished("abc");
+    typename TestFixture::Value value;
+    expected.GetDigest(value);
+
+    typename TestFixture::Digest digest(value);
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+    EXPECT_TRUE(digest == expected);
+    EXPECT_FALSE(digest != expected);
+    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, "x"));
+    EXPECT_EQ(RESULT_FAILED, digest.Finish());
+
+    // Its own context starts empty once reset.
+    digest.Reset();
+    EXPECT_EQ(RESULT_OK, digest.Finish());
+    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(digest));
+}
+
+// ---- Comparisons ----------------------------------------------------------------------
+
+TYPED_TEST(HashDigestTest, OpenLeftSideIsNeitherEqualNorUnequal) {
+    typename TestFixture::Digest open;
+    typename TestFixture::Digest otherOpen;
+    const auto zeros = TestFixture::Holding(0);
+    const auto abc = TestFixture::Finished("abc");
+    EXPECT_FALSE(open == otherOpen);
+    EXPECT_FALSE(open != otherOpen);
+    EXPECT_FALSE(open == zeros);
+    EXPECT_FALSE(open != zeros);
+    EXPECT_FALSE(open == abc);
+    EXPECT_FALSE(open != abc);
+}
+
+TYPED_TEST(HashDigestTest, FinishedLeftSideComparesValuesOnly) {
+    const auto abc = TestFixture::Finished("abc");
+    const auto alsoAbc = TestFixture::Finished("abc");
+    const auto other = TestFixture::Finished("abd");
+    EXPECT_TRUE(abc == alsoAbc);
+    EXPECT_FALSE(abc != alsoAbc);
+    EXPECT_FALSE(abc == other);
+    EXPECT_TRUE(abc != other);
+
+    // The right side's flag is not consulted: an open digest reads as zeros.
+    typename TestFixture::Digest open;
+    EXPECT_TRUE(TestFixture::Holding(0) == open);
+    EXPECT_FALSE(TestFixture::Holding(0) != open);
+    EXPECT_FALSE(abc == open);
+    EXPECT_TRUE(abc != open);
+}
+
+TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater) {
+    const auto high = TestFixture::Holding(0x02);
+    const auto low = TestFixture::Holding(0x01);
+    EXPECT_TRUE(high < low);
+    EXPECT_FALSE(low < high);
+    EXPECT_FALSE(high < TestFixture::Holding(0x02));
+
+    // Unsigned bytes: 0x80 is above 0x7f.
+    EXPECT_TRUE(TestFixture::Holding(0x80) < TestFixture::Holding(0x7f));
+    EXPECT_FALSE(TestFixture::Holding(0x7f) < TestFixture::Holding(0x80));
+
+    // The first byte decides before any later one.
+    EXPECT_TRUE(TestFixture::Holding(0x02, 0x00) < TestFixture::Holding(0x01, 0xff));
+
+    // Flags are not consulted: an open digest reads as zeros.
+    typename TestFixture::Digest open;
+    EXPECT_TRUE(low < open);
+    EXPECT_FALSE(open < low);
+}
+
+// ---- Copies ---------------------------------------------------------------------------
+
+TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState) {
+    const std::string prefix = "The quick brown fox jumps over the lazy dog, ";
+    const std::string rest = std::string(200, 'r') + "end";
+    typename TestFixture::Digest source;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, prefix));
+
+    typename TestFixture::Digest copy(source);
+    typename TestFixture::Digest divergent(source);
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(divergent, "elsewhere"));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(copy, rest));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, rest));
+    EXPECT_EQ(RESULT_OK, source.Finish());
+    EXPECT_EQ(RESULT_OK, copy.Finish());
+    EXPECT_EQ(RESULT_OK, divergent.Finish());
+
+    EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + rest)), TestFixture::Read(source));
+    EXPECT_EQ(TestFixture::Read(source), TestFixture::Read(copy));
+    EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + "elsewhere")),
+              TestFixture::Read(divergent));
+}
+
+TYPED_TEST(HashDigestTest, CopyOfFinishedDigestIsFinished) {
+    const auto source = TestFixture::Finished("abc");
+    typename TestFixture::Digest copy(source);
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(copy));
+    EXPECT_TRUE(copy == source);
+    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(copy, "x"));
+}
+
+TYPED_TEST(HashDigestTest, AssignmentReplacesHeldState) {
+    typename TestFixture::Digest source;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "a"));
+    typename TestFixture::Digest target;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "state to be replaced"));
+
+    target = source;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "bc"));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "bcd"));
+    EXPECT_EQ(RESULT_OK, target.Finish());
+    EXPECT_EQ(RESULT_OK, source.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
+    EXPECT_EQ(TestFixture::Read(TestFixture::Finished("abcd")), TestFixture::Read(source));
+}
+
+TYPED_TEST(HashDigestTest, AssignmentCarriesTheFinishedFlag) {
+    const auto finished = TestFixture::Finished("abc");
+    typename TestFixture::Digest target;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "open"));
+    target = finished;
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
+    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(target, "x"));
+
+    // And the other way: a finished target becomes open with the source's running state.
+    typename TestFixture::Digest open;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "ab"));
+    target = open;
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(target));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "c"));
+    EXPECT_EQ(RESULT_OK, target.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
+}
+
+TYPED_TEST(HashDigestTest, SelfAssignmentKeepsTheRunningState) {
+    typename TestFixture::Digest digest;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "ab"));
+    auto& alias = digest;
+    digest = alias;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "c"));
+    EXPECT_EQ(RESULT_OK, digest.Finish());
+    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+// ---- The plain value records ----------------------------------------------------------
+
+TYPED_TEST(HashDigestTest, ValuesCompareEveryByte) {
+    typename TestFixture::Value a;
+    std::memset(&a, 0x5c, sizeof a);
+    auto b = a;
+    EXPECT_TRUE(a == b);
+    EXPECT_FALSE(a != b);
+    for (std::size_t i : {std::size_t{0}, sizeof a.bytes / 2, sizeof a.bytes - 1}) {
+        SCOPED_TRACE(i);
+        b = a;
+        b.bytes[i] ^= 0x01;
+        EXPECT_FALSE(a == b);
+        EXPECT_TRUE(a != b);
+    }
+}
+
+}  // namespace

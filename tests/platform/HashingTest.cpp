@@ -1,0 +1,278 @@
+// The hashing layer: known-answer values, chunked input, forked contexts, bad arguments.
+
+#include "platform/Hashing.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/HexValue.h"
+
+namespace {
+
+using korrin_test::ToHex;
+
+// The two algorithms behind one face, so that the typed tests below run over both.
+struct Md5Layer {
+    using Context = md5_context;
+    using Value = _md5_hash;
+    static int Init(Context** handle) { return md5_init(handle); }
+    static int Append(Context* c, const unsigned char* d, std::uint32_t n) {
+        return md5_append(c, d, n);
+    }
+    static int Finish(Context* c, Value* v) { return md5_finish(c, v); }
+    static int Copy(Context* s, Context** d) { return md5_copyContext(s, d); }
+    static int Destroy(Context* c) { return md5_destroy(c); }
+    static constexpr const char* kMillionA = "7707d6ae4e027c70eea2a935c2296f21";
+};
+
+struct Sha1Layer {
+    using Context = sha1_context;
+    using Value = _sha1_hash;
+    static int Init(Context** handle) { return sha1_init(handle); }
+    static int Append(Context* c, const unsigned char* d, std::uint32_t n) {
+        return sha1_append(c, d, n);
+    }
+    static int Finish(Context* c, Value* v) { return sha1_finish(c, v); }
+    static int Copy(Context* s, Context** d) { return sha1_copyContext(s, d); }
+    static int Destroy(Context* c) { return sha1_destroy(c); }
+    static constexpr const char* kMillionA = "34aa973cd4c4daa4f61eeb2bdbad27316534016f";
+};
+
+// Owns a handle for the length of a test, so that a failed assertion does not leak it.
+template <typename Layer>
+struct Owned {
+    typename Layer::Context* handle = nullptr;
+    Owned() = default;
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() { Layer::Destroy(handle); }
+};
+
+const unsigned char* Bytes(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+template <typename Layer>
+std::string HashWhole(const std::string& data) {
+    Owned<Layer> context;
+    typename Layer::Value value{};
+    EXPECT_EQ(0, Layer::Init(&context.handle));
+    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data),
+                               static_cast<std::uint32_t>(data.size())));
+    EXPECT_EQ(0, Layer::Finish(context.handle, &value));
+    return ToHex(value);
+}
+
+// Feeds `data` in pieces of the given sizes, then whatever is left in one piece.
+template <typename Layer>
+std::string HashInPieces(const std::string& data, const std::vector<std::size_t>& sizes) {
+    Owned<Layer> context;
+    typename Layer::Value value{};
+    EXPECT_EQ(0, Layer::Init(&context.handle));
+    std::size_t at = 0;
+    for (std::size_t size : sizes) {
+        const std::size_t piece = std::min(size, data.size() - at);
+        // Empty pieces go in with a null pointer: length 0 must not look at the data.
+        const unsigned char* start = piece == 0 ? nullptr : Bytes(data) + at;
+        EXPECT_EQ(0, Layer::Append(context.handle, start, static_cast<std::uint32_t>(piece)));
+        at += piece;
+    }
+    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data) + at,
+                               static_cast<std::uint32_t>(data.size() - at)));
+    EXPECT_EQ(0, Layer::Finish(context.handle, &value));
+    return ToHex(value);
+}
+
+// Bytes that differ from position to position, so that reordered or repeated input shows.
+std::string VariedData(std::size_t size) {
+    std::mt19937 generator(20240611u);
+    std::string data(size, '\0');
+    for (char& c : data) {
+        c = static_cast<char>(generator() & 0xff);
+    }
+    return data;
+}
+
+std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std::size_t largest) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<std::size_t> size(0, largest);
+    std::vector<std::size_t> sizes;
+    for (std::size_t sum = 0; sum < total;) {
+        sizes.push_back(size(generator));
+        sum += sizes.back();
+    }
+    return sizes;
+}
+
+// ---- Known-answer values --------------------------------------------------------------
+
+TEST(Md5Layer, MatchesTheRfc1321TestSuite) {
+    const struct {
+        const char* message;
+        const char* digest;
+    } cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(c.digest, HashWhole<Md5Layer>(c.message));
+    }
+}
+
+TEST(Sha1Layer, MatchesTheFips180Vectors) {
+    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", HashWhole<Sha1Layer>("abc"));
+    EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
+              HashWhole<Sha1Layer>("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f",
+              HashWhole<Sha1Layer>(std::string(1000000, 'a')));
+}
+
+template <typename Layer>
+class HashingLayerTest : public ::testing::Test {};
+
+using Layers = ::testing::Types<Md5Layer, Sha1Layer>;
+TYPED_TEST_SUITE(HashingLayerTest, Layers);
+
+// ---- Input in pieces ------------------------------------------------------------------
+
+TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue) {
+    const std::string data = VariedData(5000);
+    const std::string whole = HashWhole<TypeParam>(data);
+    const std::vector<std::vector<std::size_t>> schedules = {
+        {0, 1, 63, 64, 65, 0, 127, 128, 129, 55, 56, 57, 119, 120, 121},
+        {64, 64, 64, 64},
+        {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+        {4999},
+        {0, 0, 0},
+    };
+    for (const auto& sizes : schedules) {
+        SCOPED_TRACE(::testing::PrintToString(sizes));
+        EXPECT_EQ(whole, HashInPieces<TypeParam>(data, sizes));
+    }
+}
+
+TYPED_TEST(HashingLayerTest, RandomPiecesGiveTheWholeValue) {
+    const std::string data = VariedData(20000);
+    const std::string whole = HashWhole<TypeParam>(data);
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        EXPECT_EQ(whole, HashInPieces<TypeParam>(data, RandomSizes(seed, data.size(), 300)));
+    }
+}
+
+TYPED_TEST(HashingLayerTest, MillionAInRandomPiecesGivesTheKnownValue) {
+    const std::string data(1000000, 'a');
+    EXPECT_EQ(TypeParam::kMillionA,
+              HashInPieces<TypeParam>(data, RandomSizes(7, data.size(), 9000)));
+}
+
+// ---- Copying a running context --------------------------------------------------------
+
+TYPED_TEST(HashingLayerTest, CopyIntoNullHandleForksTheRunningState) {
+    const std::string data = VariedData(3000);
+    const std::string prefix = data.substr(0, 1000);
+    Owned<TypeParam> source;
+    Owned<TypeParam> copy;
+    ASSERT_EQ(0, TypeParam::Init(&source.handle));
+    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(prefix), 1000));
+
+    ASSERT_EQ(0, TypeParam::Copy(source.handle, &copy.handle));
+    ASSERT_NE(nullptr, copy.handle);
+    ASSERT_NE(source.handle, copy.handle);
+
+    // Each side gets a different rest; neither may see the other's input.
+    const std::string restForSource = data.substr(1000);
+    const std::string restForCopy = "tail";
+    typename TypeParam::Value sourceValue{};
+    typename TypeParam::Value copyValue{};
+    ASSERT_EQ(0, TypeParam::Append(copy.handle, Bytes(restForCopy), 4));
+    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(restForSource), 2000));
+    ASSERT_EQ(0, TypeParam::Finish(source.handle, &sourceValue));
+    ASSERT_EQ(0, TypeParam::Finish(copy.handle, &copyValue));
+    EXPECT_EQ(HashWhole<TypeParam>(data), ToHex(sourceValue));
+    EXPECT_EQ(HashWhole<TypeParam>(prefix + restForCopy), ToHex(copyValue));
+}
+
+TYPED_TEST(HashingLayerTest, CopyIntoHeldContextReplacesItsState) {
+    const std::string data = VariedData(3000);
+    Owned<TypeParam> source;
+    Owned<TypeParam> target;
+    ASSERT_EQ(0, TypeParam::Init(&source.handle));
+    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(data), 1500));
+    ASSERT_EQ(0, TypeParam::Init(&target.handle));
+    const std::string unrelated = VariedData(777).substr(100);
+    ASSERT_EQ(0, TypeParam::Append(target.handle, Bytes(unrelated), 677));
+
+    ASSERT_EQ(0, TypeParam::Copy(source.handle, &target.handle));
+    ASSERT_NE(nullptr, target.handle);
+
+    typename TypeParam::Value sourceValue{};
+    typename TypeParam::Value targetValue{};
+    ASSERT_EQ(0, TypeParam::Append(target.handle, Bytes(data) + 1500, 1500));
+    ASSERT_EQ(0, TypeParam::Finish(target.handle, &targetValue));
+    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes("x"), 1));
+    ASSERT_EQ(0, TypeParam::Finish(source.handle, &sourceValue));
+    EXPECT_EQ(HashWhole<TypeParam>(data), ToHex(targetValue));
+    EXPECT_EQ(HashWhole<TypeParam>(data.substr(0, 1500) + "x"), ToHex(sourceValue));
+}
+
+TYPED_TEST(HashingLayerTest, CopyOntoItselfKeepsTheState) {
+    Owned<TypeParam> context;
+    ASSERT_EQ(0, TypeParam::Init(&context.handle));
+    ASSERT_EQ(0, TypeParam::Append(context.handle, Bytes("ab"), 2));
+    typename TypeParam::Context* const before = context.handle;
+
+    ASSERT_EQ(0, TypeParam::Copy(context.handle, &context.handle));
+    ASSERT_EQ(before, context.handle);
+
+    typename TypeParam::Value value{};
+    ASSERT_EQ(0, TypeParam::Append(context.handle, Bytes("c"), 1));
+    ASSERT_EQ(0, TypeParam::Finish(context.handle, &value));
+    EXPECT_EQ(HashWhole<TypeParam>("abc"), ToHex(value));
+}
+
+// ---- Bad arguments --------------------------------------------------------------------
+
+TYPED_TEST(HashingLayerTest, NullHandlesAndContextsFail) {
+    typename TypeParam::Value value{};
+    EXPECT_EQ(HASH_FAILED, TypeParam::Init(nullptr));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(nullptr, Bytes("abc"), 3));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(nullptr, nullptr, 0));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Finish(nullptr, &value));
+    EXPECT_EQ(0, TypeParam::Destroy(nullptr));
+
+    typename TypeParam::Context* untouched = nullptr;
+    EXPECT_EQ(HASH_FAILED, TypeParam::Copy(nullptr, &untouched));
+    EXPECT_EQ(nullptr, untouched);
+
+    Owned<TypeParam> context;
+    ASSERT_EQ(0, TypeParam::Init(&context.handle));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Copy(context.handle, nullptr));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(context.handle, nullptr, 5));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Finish(context.handle, nullptr));
+}
+
+TYPED_TEST(HashingLayerTest, EmptyAppendWithNullDataChangesNothing) {
+    Owned<TypeParam> context;
+    typename TypeParam::Value value{};
+    ASSERT_EQ(0, TypeParam::Init(&context.handle));
+    EXPECT_EQ(0, TypeParam::Append(context.handle, Bytes("abc"), 3));
+    EXPECT_EQ(0, TypeParam::Append(context.handle, nullptr, 0));
+    ASSERT_EQ(0, TypeParam::Finish(context.handle, &value));
+    EXPECT_EQ(HashWhole<TypeParam>("abc"), ToHex(value));
+}
+
+}  // namespace
