@@ -19,7 +19,7 @@ using Halvorn::Vantrel::MD5Digest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
-using korrin_test::ToHex;
+using KorrinTest::ToHex;
 
 struct Md5Kind {
     using Digest = MD5Digest;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using korrin_test::ToHex;
+using KorrinTest::ToHex;
 
 // The two algorithms behind one face, so that the typed tests below run over both.
 struct Md5Layer {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace korrin_test {
+namespace KorrinTest {
 
 template <typename Value>
 std::string ToHex(const Value& value) {
@@ -17,6 +17,6 @@ std::string ToHex(const Value& value) {
     return text;
 }
 
-}  // namespace korrin_test
+}  // namespace KorrinTest
 
 #endif
