@@ -199,8 +199,8 @@ public:
             return 0;
         }
         std::string native;
-        if (!Convert(name.c_str(), native)) {
-            Failed();
+        if (!ToUtf8Path(name, native)) {
+            Failed(ENOENT);
             return 0;
         }
         const int descriptor = ::mkstemps(&native[0], static_cast<int>(kSuffixLength));
