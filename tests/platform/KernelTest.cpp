@@ -13,6 +13,7 @@
 #include "platform/Kernel.h"
 #include "support/FaultyKernel.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -21,27 +22,10 @@ using Halvorn::Platform::Kernel;
 using Halvorn::Platform::NativeKernel;
 using KorrinTest::FaultyKernel;
 using KorrinTest::KernelCall;
+using KorrinTest::PatternBytes;
 using KorrinTest::TempDir;
 
 constexpr wchar_t kSeparator = std::filesystem::path::preferred_separator;
-
-std::string Pattern(std::size_t size, std::uint32_t seed)
-{
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        byte = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
-
-std::size_t EntriesIn(const std::filesystem::path& directory)
-{
-    std::size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator(directory); it != std::filesystem::directory_iterator(); ++it)
-        ++count;
-    return count;
-}
 
 class KernelTest : public ::testing::Test {
 protected:
@@ -51,10 +35,10 @@ protected:
 
 TEST_F(KernelTest, MoveReplacesExistingTargetAndSourceIsGone)
 {
-    dir.WriteFile(L"target.bin", Pattern(5000, 1));
-    dir.WriteFile(L"target.bin.dfttemp", Pattern(300, 2));
+    dir.WriteFile(L"target.bin", PatternBytes(5000, 1));
+    dir.WriteFile(L"target.bin.dfttemp", PatternBytes(300, 2));
     ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"target.bin.dfttemp").c_str(), dir.Path(L"target.bin").c_str()));
-    EXPECT_EQ(Pattern(300, 2), dir.ReadFile(L"target.bin"));
+    EXPECT_EQ(PatternBytes(300, 2), dir.ReadFile(L"target.bin"));
     EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
 }
 
@@ -103,11 +87,11 @@ TEST_F(KernelTest, LastErrorBelongsToTheFailingThread)
 
 TEST_F(KernelTest, CopyOverTruncatesLongerTarget)
 {
-    dir.WriteFile(L"target.bin", Pattern(10000, 3));
-    dir.WriteFile(L"source.bin", Pattern(1000, 4));
+    dir.WriteFile(L"target.bin", PatternBytes(10000, 3));
+    dir.WriteFile(L"source.bin", PatternBytes(1000, 4));
     ASSERT_TRUE(kernel.CopyOver(dir.Path(L"source.bin").c_str(), dir.Path(L"target.bin").c_str()));
-    EXPECT_EQ(Pattern(1000, 4), dir.ReadFile(L"target.bin"));
-    EXPECT_EQ(Pattern(1000, 4), dir.ReadFile(L"source.bin"));
+    EXPECT_EQ(PatternBytes(1000, 4), dir.ReadFile(L"target.bin"));
+    EXPECT_EQ(PatternBytes(1000, 4), dir.ReadFile(L"source.bin"));
 }
 
 TEST_F(KernelTest, CopyOverCreatesMissingTarget)
@@ -120,7 +104,7 @@ TEST_F(KernelTest, CopyOverCreatesMissingTarget)
 TEST_F(KernelTest, CopyOverCopiesLargeAndEmptyFilesExactly)
 {
     // Larger than any copy buffer, and not a multiple of a power of two.
-    const std::string large = Pattern(3 * 1024 * 1024 + 17, 5);
+    const std::string large = PatternBytes(3 * 1024 * 1024 + 17, 5);
     dir.WriteFile(L"large.bin", large);
     dir.WriteFile(L"target.bin", "old");
     ASSERT_TRUE(kernel.CopyOver(dir.Path(L"large.bin").c_str(), dir.Path(L"target.bin").c_str()));
@@ -211,7 +195,7 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctEmptyFiles)
         names.insert(name);
     }
     EXPECT_EQ(20u, names.size());
-    EXPECT_EQ(20u, EntriesIn(dir.Root()));
+    EXPECT_EQ(20u, dir.Entries());
 }
 
 TEST_F(KernelTest, UniqueTempFileAddsMissingSeparator)
@@ -221,7 +205,7 @@ TEST_F(KernelTest, UniqueTempFileAddsMissingSeparator)
     wchar_t buffer[1024];
     ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
     EXPECT_EQ(directory + kSeparator + L"diff", std::wstring(buffer).substr(0, directory.size() + 5));
-    EXPECT_EQ(1u, EntriesIn(dir.NativePath(L"sub")));
+    EXPECT_EQ(1u, TempDir::Entries(dir.NativePath(L"sub")));
 }
 
 TEST_F(KernelTest, UniqueTempFileNameThatDoesNotFitFailsAndLeavesNoFile)
@@ -235,11 +219,11 @@ TEST_F(KernelTest, UniqueTempFileNameThatDoesNotFitFailsAndLeavesNoFile)
     std::vector<wchar_t> buffer(length + 1, L'#');
     EXPECT_EQ(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer.data(), length));
     EXPECT_NE(0u, kernel.LastError());
-    EXPECT_EQ(0u, EntriesIn(dir.Root()));
+    EXPECT_EQ(0u, dir.Entries());
 
     ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer.data(), length + 1));
     EXPECT_EQ(length, std::wstring(buffer.data()).size());
-    EXPECT_EQ(1u, EntriesIn(dir.Root()));
+    EXPECT_EQ(1u, dir.Entries());
 }
 
 TEST_F(KernelTest, UniqueTempFileInMissingDirectoryFails)
@@ -335,11 +319,11 @@ TEST_F(FaultyKernelTest, TemporaryNameCallsFailWithoutWriting)
     EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer.data(), 1024));
     EXPECT_EQ(static_cast<std::uint32_t>(EEXIST), kernel.LastError());
     EXPECT_EQ(std::vector<wchar_t>(1024, L'#'), buffer);
-    EXPECT_EQ(0u, EntriesIn(dir.Root()));
+    EXPECT_EQ(0u, dir.Entries());
 
     EXPECT_GT(kernel.TempDirectory(1024, buffer.data()), 0u);
     EXPECT_NE(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer.data(), 1024));
-    EXPECT_EQ(1u, EntriesIn(dir.Root()));
+    EXPECT_EQ(1u, dir.Entries());
 }
 
 }  // namespace

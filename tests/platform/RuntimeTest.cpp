@@ -12,6 +12,7 @@
 #include "platform/Runtime.h"
 #include "support/FaultyRuntime.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -22,19 +23,9 @@ using Halvorn::Platform::NativeRuntime;
 using Halvorn::Platform::OpenMode;
 using Halvorn::Platform::Runtime;
 using KorrinTest::FaultyRuntime;
+using KorrinTest::PatternBytes;
 using KorrinTest::RuntimeCall;
 using KorrinTest::TempDir;
-
-std::string Pattern(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    std::uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
 
 // Wraps the runtime's descriptor so that a failing assertion does not leak it.
 class Descriptor {
@@ -67,7 +58,7 @@ protected:
 
 TEST_F(RuntimeTest, StatGivesSizeAndModificationTime)
 {
-    dir.WriteFile(L"a.bin", Pattern(1234));
+    dir.WriteFile(L"a.bin", PatternBytes(1234));
     FileStatus status;
     ASSERT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
     EXPECT_EQ(1234u, status.size);
@@ -121,7 +112,7 @@ TEST_F(RuntimeTest, OpeningMissingFileForReadingFails)
 
 TEST_F(RuntimeTest, ReadPastTheEndGivesWholeFileThenZero)
 {
-    const std::string bytes = Pattern(5000);
+    const std::string bytes = PatternBytes(5000);
     dir.WriteFile(L"a.bin", bytes);
     Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::ReadSequential));
     ASSERT_GE(file.Get(), 0);
@@ -150,7 +141,7 @@ TEST_F(RuntimeTest, ReadAndWriteOnWrongDescriptorFail)
 TEST_F(RuntimeTest, WriteAndReadBackAtSeekedOffset)
 {
     const std::int64_t offset = 3 * 1024 * 1024 + 7;
-    const std::string tail = Pattern(100);
+    const std::string tail = PatternBytes(100);
     {
         Descriptor file(runtime.Open(dir.Path(L"big.bin"), OpenMode::WriteCreate));
         ASSERT_GE(file.Get(), 0);
@@ -183,7 +174,7 @@ TEST_F(RuntimeTest, SeekToNegativeOffsetFails)
 
 TEST_F(RuntimeTest, StreamReadsTheBytesThenEnds)
 {
-    const std::string bytes = Pattern(10000);
+    const std::string bytes = PatternBytes(10000);
     dir.WriteFile(L"a.bin", bytes);
     std::FILE* stream = runtime.OpenStream(dir.Path(L"a.bin"));
     ASSERT_NE(nullptr, stream);
@@ -295,7 +286,7 @@ protected:
     FaultyRuntime faulty;
     Runtime& runtime = CurrentRuntime();
 
-    void SetUp() override { dir.WriteFile(L"a.bin", Pattern(100)); }
+    void SetUp() override { dir.WriteFile(L"a.bin", PatternBytes(100)); }
 };
 
 TEST_F(FaultyRuntimeTest, FailsOnlyTheChosenCall)
@@ -310,7 +301,7 @@ TEST_F(FaultyRuntimeTest, FailsOnlyTheChosenCall)
     EXPECT_EQ(EIO, errno);
     // The failed read consumed nothing: the third read continues where the first stopped.
     EXPECT_EQ(10, runtime.Read(file.Get(), buffer, 10));
-    EXPECT_EQ(Pattern(100).substr(10, 10), std::string(buffer, 10));
+    EXPECT_EQ(PatternBytes(100).substr(10, 10), std::string(buffer, 10));
     EXPECT_EQ(3, faulty.Calls(RuntimeCall::Read));
     EXPECT_EQ(1, faulty.Calls(RuntimeCall::Open));
 }

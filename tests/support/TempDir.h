@@ -58,6 +58,16 @@ public:
     void WriteFile(const std::wstring& name, const std::string& bytes) const { Write(NativePath(name), bytes); }
     std::string ReadFile(const std::wstring& name) const { return Read(NativePath(name)); }
     bool Exists(const std::wstring& name) const { return std::filesystem::exists(NativePath(name)); }
+    // How many files and directories this directory holds, not counting their contents.
+    std::size_t Entries() const { return Entries(root_); }
+
+    static std::size_t Entries(const std::filesystem::path& directory)
+    {
+        std::size_t count = 0;
+        for (std::filesystem::directory_iterator it(directory), end; it != end; ++it)
+            ++count;
+        return count;
+    }
 
     static void Write(const std::filesystem::path& path, const std::string& bytes)
     {
