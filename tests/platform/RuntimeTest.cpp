@@ -1,0 +1,421 @@
+// The runtime binding as the engine reaches it, through CurrentRuntime(), and the fault
+// injection that wraps it.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/Runtime.h"
+#include "support/FaultyRuntime.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using Halvorn::Platform::CurrentRuntime;
+using Halvorn::Platform::FileStatus;
+using Halvorn::Platform::InstallRuntime;
+using Halvorn::Platform::NativeRuntime;
+using Halvorn::Platform::OpenMode;
+using Halvorn::Platform::Runtime;
+using KorrinTest::FaultyRuntime;
+using KorrinTest::PatternBytes;
+using KorrinTest::RuntimeCall;
+using KorrinTest::TempDir;
+
+// Wraps the runtime's descriptor so that a failing assertion does not leak it.
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+    ~Descriptor()
+    {
+        if (descriptor_ >= 0)
+            NativeRuntime().Close(descriptor_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return descriptor_; }
+    int Close()
+    {
+        const int descriptor = descriptor_;
+        descriptor_ = -1;
+        return CurrentRuntime().Close(descriptor);
+    }
+
+private:
+    int descriptor_;
+};
+
+class RuntimeTest : public ::testing::Test {
+protected:
+    Runtime& runtime = CurrentRuntime();
+    TempDir dir;
+};
+
+TEST_F(RuntimeTest, StatGivesSizeAndModificationTime)
+{
+    dir.WriteFile(L"a.bin", PatternBytes(1234));
+    FileStatus status;
+    ASSERT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+    EXPECT_EQ(1234u, status.size);
+    // Just written, so modified about now, in seconds since 1970.
+    EXPECT_NEAR(static_cast<double>(std::time(nullptr)), static_cast<double>(status.modifiedTime), 60.0);
+
+    // The modification time, not another of the file's times, and in whole seconds.
+    const auto written = std::filesystem::last_write_time(dir.NativePath(L"a.bin"));
+    std::filesystem::last_write_time(dir.NativePath(L"a.bin"), written - std::chrono::hours(240));
+    FileStatus earlier;
+    ASSERT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), earlier));
+    EXPECT_EQ(240 * 3600, status.modifiedTime - earlier.modifiedTime);
+}
+
+TEST_F(RuntimeTest, StatOfMissingFileFails)
+{
+    FileStatus status;
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"missing.bin"), status));
+    EXPECT_EQ(ENOENT, errno);
+}
+
+TEST_F(RuntimeTest, WriteCreateMakesMissingFile)
+{
+    Descriptor file(runtime.Open(dir.Path(L"new.bin"), OpenMode::WriteCreate));
+    ASSERT_GE(file.Get(), 0);
+    EXPECT_EQ(5, runtime.Write(file.Get(), "hello", 5));
+    EXPECT_EQ(0, file.Close());
+    EXPECT_EQ("hello", dir.ReadFile(L"new.bin"));
+}
+
+TEST_F(RuntimeTest, WriteCreateTruncatesLongerFile)
+{
+    dir.WriteFile(L"old.bin", "0123456789");
+    Descriptor file(runtime.Open(dir.Path(L"old.bin"), OpenMode::WriteCreate));
+    ASSERT_GE(file.Get(), 0);
+    EXPECT_EQ(2, runtime.Write(file.Get(), "ab", 2));
+    EXPECT_EQ(0, file.Close());
+    EXPECT_EQ("ab", dir.ReadFile(L"old.bin"));
+}
+
+TEST_F(RuntimeTest, OpeningMissingFileForReadingFails)
+{
+    for (OpenMode mode : {OpenMode::Read, OpenMode::ReadSequential}) {
+        errno = 0;
+        EXPECT_EQ(-1, runtime.Open(dir.Path(L"missing.bin"), mode));
+        EXPECT_EQ(ENOENT, errno);
+    }
+    EXPECT_FALSE(dir.Exists(L"missing.bin"));
+}
+
+TEST_F(RuntimeTest, ReadPastTheEndGivesWholeFileThenZero)
+{
+    const std::string bytes = PatternBytes(5000);
+    dir.WriteFile(L"a.bin", bytes);
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::ReadSequential));
+    ASSERT_GE(file.Get(), 0);
+    std::string buffer(8192, '\0');
+    ASSERT_EQ(5000, runtime.Read(file.Get(), &buffer[0], 8192));
+    EXPECT_EQ(bytes, buffer.substr(0, 5000));
+    EXPECT_EQ(0, runtime.Read(file.Get(), &buffer[0], 8192));
+}
+
+TEST_F(RuntimeTest, ReadAndWriteOnWrongDescriptorFail)
+{
+    dir.WriteFile(L"a.bin", "abc");
+    Descriptor reading(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    ASSERT_GE(reading.Get(), 0);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Write(reading.Get(), "x", 1));
+    EXPECT_EQ(EBADF, errno);
+
+    char byte;
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Read(-1, &byte, 1));
+    EXPECT_EQ(EBADF, errno);
+    EXPECT_EQ("abc", dir.ReadFile(L"a.bin"));
+}
+
+TEST_F(RuntimeTest, WriteAndReadBackAtSeekedOffset)
+{
+    const std::int64_t offset = 3 * 1024 * 1024 + 7;
+    const std::string tail = PatternBytes(100);
+    {
+        Descriptor file(runtime.Open(dir.Path(L"big.bin"), OpenMode::WriteCreate));
+        ASSERT_GE(file.Get(), 0);
+        ASSERT_EQ(offset, runtime.Seek(file.Get(), offset));
+        ASSERT_EQ(100, runtime.Write(file.Get(), tail.data(), 100));
+        ASSERT_EQ(0, file.Close());
+    }
+    const std::string content = dir.ReadFile(L"big.bin");
+    ASSERT_EQ(static_cast<std::size_t>(offset) + 100, content.size());
+    EXPECT_EQ(tail, content.substr(static_cast<std::size_t>(offset)));
+    EXPECT_EQ(std::string(16, '\0'), content.substr(static_cast<std::size_t>(offset) - 16, 16));
+
+    Descriptor file(runtime.Open(dir.Path(L"big.bin"), OpenMode::Read));
+    ASSERT_GE(file.Get(), 0);
+    ASSERT_EQ(offset + 10, runtime.Seek(file.Get(), offset + 10));
+    std::string buffer(20, '\0');
+    ASSERT_EQ(20, runtime.Read(file.Get(), &buffer[0], 20));
+    EXPECT_EQ(tail.substr(10, 20), buffer);
+}
+
+TEST_F(RuntimeTest, SeekToNegativeOffsetFails)
+{
+    dir.WriteFile(L"a.bin", "abc");
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    ASSERT_GE(file.Get(), 0);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Seek(file.Get(), -1));
+    EXPECT_EQ(EINVAL, errno);
+}
+
+TEST_F(RuntimeTest, StreamReadsTheBytesThenEnds)
+{
+    const std::string bytes = PatternBytes(10000);
+    dir.WriteFile(L"a.bin", bytes);
+    std::FILE* stream = runtime.OpenStream(dir.Path(L"a.bin"));
+    ASSERT_NE(nullptr, stream);
+    std::string read;
+    char chunk[3000];
+    std::size_t got;
+    while ((got = runtime.ReadStream(chunk, 1, sizeof chunk, stream)) > 0)
+        read.append(chunk, got);
+    EXPECT_EQ(bytes, read);
+    EXPECT_EQ(0u, runtime.ReadStream(chunk, 1, sizeof chunk, stream));
+    EXPECT_EQ(0, runtime.CloseStream(stream));
+}
+
+TEST_F(RuntimeTest, StreamOfMissingFileFails)
+{
+    errno = 0;
+    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(L"missing.bin")));
+    EXPECT_EQ(ENOENT, errno);
+}
+
+TEST_F(RuntimeTest, NonAsciiPathNamesTheFileOnDisk)
+{
+    const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6-\U0001F600.bin";
+    Descriptor file(runtime.Open(dir.Path(name), OpenMode::WriteCreate));
+    ASSERT_GE(file.Get(), 0);
+    ASSERT_EQ(4, runtime.Write(file.Get(), "data", 4));
+    ASSERT_EQ(0, file.Close());
+
+    // Spelled independently of the library's conversion.
+    const auto onDisk = dir.Root() / std::filesystem::u8path(u8"\u00e9t\u00e9-\u6587\u4ef6-\U0001F600.bin");
+    EXPECT_EQ("data", TempDir::Read(onDisk));
+
+    FileStatus status;
+    ASSERT_EQ(0, runtime.Stat(dir.Path(name), status));
+    EXPECT_EQ(4u, status.size);
+    std::FILE* stream = runtime.OpenStream(dir.Path(name));
+    ASSERT_NE(nullptr, stream);
+    char buffer[8];
+    EXPECT_EQ(4u, runtime.ReadStream(buffer, 1, sizeof buffer, stream));
+    EXPECT_EQ(0, runtime.CloseStream(stream));
+}
+
+TEST_F(RuntimeTest, UnencodablePathFailsLikeMissingFile)
+{
+    std::wstring name = L"bad-";
+    name += static_cast<wchar_t>(0xD800);
+    name += L".bin";
+    FileStatus status;
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Stat(dir.Path(name), status));
+    EXPECT_EQ(ENOENT, errno);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Open(dir.Path(name), OpenMode::Read));
+    EXPECT_EQ(ENOENT, errno);
+    errno = 0;
+    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(name)));
+    EXPECT_EQ(ENOENT, errno);
+}
+
+TEST_F(RuntimeTest, EmbeddedZeroDoesNotCutThePathShort)
+{
+    dir.WriteFile(L"a", "abc");
+    const std::wstring withZero = dir.Path(std::wstring(L"a\0b", 3));
+    FileStatus status;
+    EXPECT_EQ(-1, runtime.Stat(withZero, status));
+    EXPECT_EQ(-1, runtime.Open(withZero, OpenMode::Read));
+    EXPECT_EQ(nullptr, runtime.OpenStream(withZero));
+}
+
+// Installing and restoring runtimes.
+
+TEST(RuntimeInstallTest, InstallReturnsThePreviousAndNullMeansNative)
+{
+    ASSERT_EQ(&NativeRuntime(), &CurrentRuntime());
+    {
+        FaultyRuntime first;
+        EXPECT_EQ(&first, &CurrentRuntime());
+        Runtime* previous = InstallRuntime(nullptr);
+        EXPECT_EQ(&first, previous);
+        EXPECT_EQ(&NativeRuntime(), &CurrentRuntime());
+        EXPECT_EQ(&NativeRuntime(), InstallRuntime(previous));
+    }
+    EXPECT_EQ(&NativeRuntime(), &CurrentRuntime());
+}
+
+TEST(RuntimeInstallTest, NestedWrappersRestoreInTurnAndPassCallsDown)
+{
+    TempDir dir;
+    dir.WriteFile(L"a.bin", "abc");
+    {
+        FaultyRuntime outer;
+        {
+            FaultyRuntime inner;
+            EXPECT_EQ(&inner, &CurrentRuntime());
+            FileStatus status;
+            EXPECT_EQ(0, CurrentRuntime().Stat(dir.Path(L"a.bin"), status));
+            EXPECT_EQ(3u, status.size);
+            EXPECT_EQ(1, inner.Calls(RuntimeCall::Stat));
+            EXPECT_EQ(1, outer.Calls(RuntimeCall::Stat));
+        }
+        EXPECT_EQ(&outer, &CurrentRuntime());
+    }
+    EXPECT_EQ(&NativeRuntime(), &CurrentRuntime());
+}
+
+class FaultyRuntimeTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    FaultyRuntime faulty;
+    Runtime& runtime = CurrentRuntime();
+
+    void SetUp() override { dir.WriteFile(L"a.bin", PatternBytes(100)); }
+};
+
+TEST_F(FaultyRuntimeTest, FailsOnlyTheChosenCall)
+{
+    faulty.FailCall(RuntimeCall::Read, EIO, 2);
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    ASSERT_GE(file.Get(), 0);
+    char buffer[10];
+    EXPECT_EQ(10, runtime.Read(file.Get(), buffer, 10));
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Read(file.Get(), buffer, 10));
+    EXPECT_EQ(EIO, errno);
+    // The failed read consumed nothing: the third read continues where the first stopped.
+    EXPECT_EQ(10, runtime.Read(file.Get(), buffer, 10));
+    EXPECT_EQ(PatternBytes(100).substr(10, 10), std::string(buffer, 10));
+    EXPECT_EQ(3, faulty.Calls(RuntimeCall::Read));
+    EXPECT_EQ(1, faulty.Calls(RuntimeCall::Open));
+}
+
+TEST_F(FaultyRuntimeTest, StickyRuleFailsEveryLaterCall)
+{
+    faulty.FailCall(RuntimeCall::Write, ENOSPC, 2, true);
+    Descriptor file(runtime.Open(dir.Path(L"out.bin"), OpenMode::WriteCreate));
+    ASSERT_GE(file.Get(), 0);
+    EXPECT_EQ(3, runtime.Write(file.Get(), "abc", 3));
+    for (int i = 0; i < 3; ++i) {
+        errno = 0;
+        EXPECT_EQ(-1, runtime.Write(file.Get(), "def", 3));
+        EXPECT_EQ(ENOSPC, errno);
+    }
+    EXPECT_EQ(0, file.Close());
+    EXPECT_EQ("abc", dir.ReadFile(L"out.bin"));
+}
+
+TEST_F(FaultyRuntimeTest, CountsFromWhenTheRuleIsMade)
+{
+    FileStatus status;
+    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+    faulty.FailCall(RuntimeCall::Stat, EACCES);
+    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"a.bin"), status));
+    EXPECT_EQ(EACCES, errno);
+    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+}
+
+TEST_F(FaultyRuntimeTest, RulesOfDifferentCallsCoexist)
+{
+    faulty.FailCall(RuntimeCall::Open, EMFILE);
+    faulty.FailCall(RuntimeCall::Seek, EINVAL);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    EXPECT_EQ(EMFILE, errno);
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    ASSERT_GE(file.Get(), 0);
+    EXPECT_EQ(-1, runtime.Seek(file.Get(), 5));
+    EXPECT_EQ(EINVAL, errno);
+    EXPECT_EQ(5, runtime.Seek(file.Get(), 5));
+}
+
+TEST_F(FaultyRuntimeTest, FailedOpenForWritingCreatesNothing)
+{
+    faulty.FailCall(RuntimeCall::Open, ENOSPC);
+    EXPECT_EQ(-1, runtime.Open(dir.Path(L"new.bin"), OpenMode::WriteCreate));
+    EXPECT_FALSE(dir.Exists(L"new.bin"));
+}
+
+TEST_F(FaultyRuntimeTest, FailedCloseStillReleasesTheDescriptor)
+{
+    faulty.FailCall(RuntimeCall::Close, EIO);
+    const int descriptor = runtime.Open(dir.Path(L"a.bin"), OpenMode::Read);
+    ASSERT_GE(descriptor, 0);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Close(descriptor));
+    EXPECT_EQ(EIO, errno);
+    char byte;
+    EXPECT_EQ(-1, NativeRuntime().Read(descriptor, &byte, 1));
+    EXPECT_EQ(EBADF, errno);
+}
+
+TEST_F(FaultyRuntimeTest, StreamFailuresLookLikeRealOnes)
+{
+    faulty.FailCall(RuntimeCall::OpenStream, EACCES);
+    errno = 0;
+    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(L"a.bin")));
+    EXPECT_EQ(EACCES, errno);
+
+    faulty.FailCall(RuntimeCall::ReadStream, EIO);
+    faulty.FailCall(RuntimeCall::CloseStream, EIO);
+    std::FILE* stream = runtime.OpenStream(dir.Path(L"a.bin"));
+    ASSERT_NE(nullptr, stream);
+    char buffer[10];
+    errno = 0;
+    EXPECT_EQ(0u, runtime.ReadStream(buffer, 1, sizeof buffer, stream));
+    EXPECT_EQ(EIO, errno);
+    // Distinguishable from the end of the file, as a real read error is.
+    EXPECT_NE(0, std::ferror(stream));
+    EXPECT_EQ(0, std::feof(stream));
+    EXPECT_EQ(-1, runtime.CloseStream(stream));
+    EXPECT_EQ(EIO, errno);
+    EXPECT_EQ(2, faulty.Calls(RuntimeCall::OpenStream));
+}
+
+TEST_F(FaultyRuntimeTest, FailOpenOfFailsOnlyThatPath)
+{
+    dir.WriteFile(L"b.bin", "b");
+    faulty.FailOpenOf(dir.Path(L"b.bin"), EACCES);
+    FileStatus status;
+    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"b.bin"), status));
+    EXPECT_EQ(EACCES, errno);
+    EXPECT_EQ(-1, runtime.Open(dir.Path(L"b.bin"), OpenMode::Read));
+    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(L"b.bin")));
+
+    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    EXPECT_GE(file.Get(), 0);
+}
+
+TEST_F(FaultyRuntimeTest, ClearDropsRulesAndCounts)
+{
+    faulty.FailCall(RuntimeCall::Stat, EIO, 1, true);
+    faulty.FailOpenOf(dir.Path(L"a.bin"), EACCES);
+    FileStatus status;
+    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"a.bin"), status));
+    faulty.Clear();
+    EXPECT_EQ(0, faulty.Calls(RuntimeCall::Stat));
+    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
+    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
+    EXPECT_GE(file.Get(), 0);
+    EXPECT_EQ(1, faulty.Calls(RuntimeCall::Stat));
+}
+
+}  // namespace

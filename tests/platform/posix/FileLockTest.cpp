@@ -1,0 +1,214 @@
+// FileLock between objects of one process, between processes (fork), across a rename of the
+// locked path, and under contention.
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/FileLock.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using KorrinTest::TempDir;
+
+// Whether a FileLock taken in a child process gets `path`.
+bool ChildGetsLock(const std::wstring& path)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ADD_FAILURE() << "fork failed";
+        return false;
+    }
+    if (child == 0) {
+        FileLock lock;
+        const bool held = lock.Create(FileLock::Exclusive, path.c_str());
+        lock.Release();
+        // No destructors, no atexit handlers of the test program: just the answer.
+        ::_exit(held ? 1 : 0);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        ADD_FAILURE() << "child did not exit normally";
+        return false;
+    }
+    return WEXITSTATUS(status) == 1;
+}
+
+class FileLockTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::wstring target;
+
+    void SetUp() override
+    {
+        dir.WriteFile(L"target.bin", "target");
+        target = dir.Path(L"target.bin");
+    }
+};
+
+TEST_F(FileLockTest, SecondLockInSameProcessIsRefusedUntilRelease)
+{
+    FileLock first;
+    FileLock second;
+    ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_TRUE(first.IsHeld());
+    EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_FALSE(second.IsHeld());
+
+    first.Release();
+    EXPECT_FALSE(first.IsHeld());
+    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_TRUE(second.IsHeld());
+    EXPECT_FALSE(first.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, DestroyingTheHolderFreesTheLock)
+{
+    FileLock second;
+    {
+        FileLock first;
+        ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
+    }
+    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, OtherProcessIsRefusedWhileHeld)
+{
+    {
+        FileLock lock;
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_FALSE(ChildGetsLock(target));
+        lock.Release();
+        EXPECT_TRUE(ChildGetsLock(target));
+    }
+    EXPECT_TRUE(ChildGetsLock(target));
+}
+
+TEST_F(FileLockTest, StillExcludesAfterTargetIsReplacedByRename)
+{
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+    std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
+
+    FileLock other;
+    EXPECT_FALSE(other.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_FALSE(ChildGetsLock(target));
+    EXPECT_EQ("rebuilt", dir.ReadFile(L"target.bin"));
+}
+
+TEST_F(FileLockTest, CompanionFileIsRemovedOnRelease)
+{
+    {
+        FileLock lock;
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_TRUE(dir.Exists(L"target.bin.lock"));
+        lock.Release();
+        EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    }
+    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+    EXPECT_EQ("target", dir.ReadFile(L"target.bin"));
+}
+
+TEST_F(FileLockTest, LeftoverCompanionFileDoesNotBlock)
+{
+    // As a holder that crashed leaves it.
+    dir.WriteFile(L"target.bin.lock", "");
+    FileLock lock;
+    EXPECT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, CreateAgainMovesTheLock)
+{
+    dir.WriteFile(L"other.bin", "other");
+    const std::wstring other = dir.Path(L"other.bin");
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    // Taking the same path again must not trip over its own lock.
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, other.c_str()));
+
+    FileLock probe;
+    EXPECT_TRUE(probe.Create(FileLock::Exclusive, target.c_str()));
+    probe.Release();
+    EXPECT_FALSE(probe.Create(FileLock::Exclusive, other.c_str()));
+    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+}
+
+TEST_F(FileLockTest, FailedCreateGivesUpTheLockHeldBefore)
+{
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, dir.Path(L"missing-dir/file").c_str()));
+    EXPECT_FALSE(lock.IsHeld());
+    FileLock other;
+    EXPECT_TRUE(other.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, UnusablePathsFail)
+{
+    FileLock lock;
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, dir.Path(L"missing-dir/target.bin").c_str()));
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, nullptr));
+    std::wstring unencodable = target;
+    unencodable += static_cast<wchar_t>(0xDC00);
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, unencodable.c_str()));
+    EXPECT_FALSE(lock.IsHeld());
+    lock.Release();
+    EXPECT_FALSE(lock.IsHeld());
+}
+
+TEST_F(FileLockTest, NonAsciiPath)
+{
+    const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6.bin";
+    dir.WriteFile(name, "x");
+    FileLock first;
+    FileLock second;
+    ASSERT_TRUE(first.Create(FileLock::Exclusive, dir.Path(name).c_str()));
+    EXPECT_TRUE(dir.Exists(name + L".lock"));
+    EXPECT_FALSE(second.Create(FileLock::Exclusive, dir.Path(name).c_str()));
+}
+
+// Holders come and go while others try: the companion file is removed and made again all the
+// time, and still no two may hold the lock at once.
+TEST_F(FileLockTest, NeverTwoHoldersUnderContention)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 2000;
+    std::atomic<int> holders{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> acquired{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            FileLock lock;
+            for (int round = 0; round < kRounds; ++round) {
+                if (!lock.Create(FileLock::Exclusive, target.c_str()))
+                    continue;
+                if (holders.fetch_add(1) != 0)
+                    overlaps.fetch_add(1);
+                acquired.fetch_add(1);
+                std::this_thread::yield();
+                holders.fetch_sub(1);
+                lock.Release();
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, overlaps.load());
+    EXPECT_GT(acquired.load(), 0);
+    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+}
+
+}  // namespace
