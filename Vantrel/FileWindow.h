@@ -43,7 +43,7 @@ private:
     std::int64_t windowBase_;
     std::unique_ptr<unsigned char[]> buffer_;
     std::uint32_t bufferSize_;
-    std::uint32_t available_;  // valid bytes from the window's first byte on
+    std::uint32_t available_; // valid bytes from the window's first byte on
     std::uint32_t windowStart_;
 };
 

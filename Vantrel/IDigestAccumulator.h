@@ -15,7 +15,7 @@ struct KORRIN_API IDigestAccumulator {
     virtual ~IDigestAccumulator();
 };
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn
 
 #endif

@@ -26,7 +26,7 @@ private:
     std::uint32_t windowSize_;
 };
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn
 
 #endif

@@ -93,7 +93,7 @@ private:
     std::uint32_t digest_;
 };
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn
 
 #endif

@@ -8,11 +8,11 @@ namespace Vantrel {
 
 constexpr int RESULT_OK = 0;
 constexpr int RESULT_FAILED = 32768;
-constexpr int RESULT_WRITE_EBADF = -11009;   // writing failed with errno 9
-constexpr int RESULT_WRITE_ENOSPC = -11021;  // writing failed with errno 28: the disk is full
-constexpr int RESULT_WRITE_EINVAL = -11030;  // writing failed with errno 22
+constexpr int RESULT_WRITE_EBADF = -11009;  // writing failed with errno 9
+constexpr int RESULT_WRITE_ENOSPC = -11021; // writing failed with errno 28: the disk is full
+constexpr int RESULT_WRITE_EINVAL = -11030; // writing failed with errno 22
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn
 
 #endif

@@ -15,7 +15,7 @@ std::uint64_t AllocationCount()
     return allocations.load(std::memory_order_relaxed);
 }
 
-}  // namespace KorrinBench
+} // namespace KorrinBench
 
 void* operator new(std::size_t size)
 {

@@ -9,6 +9,6 @@ namespace KorrinBench {
 
 std::uint64_t AllocationCount();
 
-}  // namespace KorrinBench
+} // namespace KorrinBench
 
 #endif

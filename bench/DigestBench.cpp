@@ -14,7 +14,8 @@
 
 namespace {
 
-std::vector<unsigned char> BenchData(std::size_t size) {
+std::vector<unsigned char> BenchData(std::size_t size)
+{
     std::vector<unsigned char> data(size);
     std::uint32_t state = 0x9e3779b9u;
     for (unsigned char& byte : data) {
@@ -28,18 +29,17 @@ std::vector<unsigned char> BenchData(std::size_t size) {
 // One digest fed 8 KiB blocks without end, comparable to `openssl speed -evp <md> -bytes 8192`.
 
 template <typename Digest>
-void BM_StrongDigestThroughput(benchmark::State& state) {
+void BM_StrongDigestThroughput(benchmark::State& state)
+{
     const std::vector<unsigned char> block = BenchData(8192);
     Digest digest;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            digest.Append(block.data(), static_cast<std::uint32_t>(block.size())));
+        benchmark::DoNotOptimize(digest.Append(block.data(), static_cast<std::uint32_t>(block.size())));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(block.size()));
 }
-BENCHMARK_TEMPLATE(BM_StrongDigestThroughput, Halvorn::Vantrel::MD5Digest)
-    ->Name("MD5Digest/Throughput8KiB");
+BENCHMARK_TEMPLATE(BM_StrongDigestThroughput, Halvorn::Vantrel::MD5Digest)->Name("MD5Digest/Throughput8KiB");
 BENCHMARK_TEMPLATE(BM_StrongDigestThroughput, Halvorn::Vantrel::SHA1Digest)
     ->Name("SHA1Digest/Throughput8KiB");
 
@@ -47,7 +47,8 @@ BENCHMARK_TEMPLATE(BM_StrongDigestThroughput, Halvorn::Vantrel::SHA1Digest)
 // Signature generation makes a fresh MD5Digest per block, appends the block and finishes it;
 // the fixed cost of making and finishing a digest shows here.
 
-void BM_MD5DigestPerBlock(benchmark::State& state) {
+void BM_MD5DigestPerBlock(benchmark::State& state)
+{
     const std::vector<unsigned char> block = BenchData(static_cast<std::size_t>(state.range(0)));
     _md5_hash value;
     for (auto _ : state) {
@@ -62,7 +63,8 @@ void BM_MD5DigestPerBlock(benchmark::State& state) {
 BENCHMARK(BM_MD5DigestPerBlock)->Name("MD5Digest/FreshPerBlock")->Arg(2048);
 
 // The hashing layer's fixed cost alone: make a context, finish it empty, destroy it.
-void BM_Md5ContextLifetime(benchmark::State& state) {
+void BM_Md5ContextLifetime(benchmark::State& state)
+{
     _md5_hash value;
     for (auto _ : state) {
         md5_context* context = nullptr;
@@ -74,4 +76,4 @@ void BM_Md5ContextLifetime(benchmark::State& state) {
 }
 BENCHMARK(BM_Md5ContextLifetime)->Name("md5_context/InitFinishDestroy");
 
-}  // namespace
+} // namespace

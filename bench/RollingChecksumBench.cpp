@@ -62,10 +62,11 @@ void BM_Rcheck32Rolling(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * positions));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * positions));
-    state.counters["ns_per_byte"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * positions), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_byte"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * positions),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["allocations"] = static_cast<double>(allocations);
 }
 BENCHMARK(BM_Rcheck32Rolling)->Arg(2048);
 
-}  // namespace
+} // namespace

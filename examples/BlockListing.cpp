@@ -44,7 +44,7 @@ std::wstring Widen(const char* text)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -30,7 +30,7 @@ public:
     bool IsHeld() const;
 
 private:
-    std::intptr_t handle_;  // the companion file, open while the lock is held; -1 otherwise
+    std::intptr_t handle_; // the companion file, open while the lock is held; -1 otherwise
     std::wstring lockPath_;
 };
 

@@ -21,5 +21,5 @@ Kernel* InstallKernel(Kernel* kernel)
     return previous != nullptr ? previous : &NativeKernel();
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

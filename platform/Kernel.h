@@ -32,15 +32,15 @@ public:
     // Creates a new empty file named `directory` + `prefix` + a unique part and writes its path
     // into `buffer`, which holds `size` characters. Returns non-zero on success, 0 on failure
     // (among them a name that would not fit).
-    virtual std::uint32_t UniqueTempFile(const wchar_t* directory, const wchar_t* prefix,
-                                         wchar_t* buffer, std::uint32_t size) = 0;
+    virtual std::uint32_t UniqueTempFile(const wchar_t* directory, const wchar_t* prefix, wchar_t* buffer,
+                                         std::uint32_t size) = 0;
 };
 
 Kernel& CurrentKernel();
 Kernel* InstallKernel(Kernel* kernel);
 Kernel& NativeKernel();
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn
 
 #endif

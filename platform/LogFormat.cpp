@@ -31,7 +31,7 @@ void AppendNarrow(std::wstring& out, const char* text)
         out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
 }
 
-}  // namespace
+} // namespace
 
 std::wstring RenderLogLine(const wchar_t* format, std::va_list values)
 {
@@ -72,5 +72,5 @@ std::wstring RenderLogLine(const wchar_t* format, std::va_list values)
     return out;
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

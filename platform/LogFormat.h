@@ -13,7 +13,7 @@ namespace Platform {
 
 std::wstring RenderLogLine(const wchar_t* format, std::va_list values);
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn
 
 #endif

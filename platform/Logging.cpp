@@ -50,7 +50,7 @@ void SinkLogger::logv(std::int32_t severity, const wchar_t* format, std::va_list
     sink(context, name_.c_str(), severity, line.c_str());
 }
 
-}  // namespace
+} // namespace
 
 ILogger::~ILogger() = default;
 

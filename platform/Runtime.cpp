@@ -21,5 +21,5 @@ Runtime* InstallRuntime(Runtime* runtime)
     return previous != nullptr ? previous : &NativeRuntime();
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

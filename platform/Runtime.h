@@ -18,13 +18,13 @@ namespace Platform {
 
 struct FileStatus {
     std::uint64_t size = 0;
-    std::int64_t modifiedTime = 0;  // seconds since 1970-01-01 UTC
+    std::int64_t modifiedTime = 0; // seconds since 1970-01-01 UTC
 };
 
 enum class OpenMode {
-    ReadSequential,  // read only, binary, sequential-access hint
-    Read,            // read only, binary
-    WriteCreate,     // write only, binary, create if absent, truncate
+    ReadSequential, // read only, binary, sequential-access hint
+    Read,           // read only, binary
+    WriteCreate,    // write only, binary, create if absent, truncate
 };
 
 class Runtime {
@@ -58,7 +58,7 @@ Runtime* InstallRuntime(Runtime* runtime);
 // The native binding of this platform, for wrappers that pass calls through.
 Runtime& NativeRuntime();
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn
 
 #endif

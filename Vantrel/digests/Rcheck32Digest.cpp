@@ -22,7 +22,7 @@ inline void SumGroup(const unsigned char* data, std::uint32_t& plain, std::uint3
     weighted = s2;
 }
 
-}  // namespace
+} // namespace
 
 Rcheck32Digest::~Rcheck32Digest() = default;
 
@@ -60,5 +60,5 @@ bool Rcheck32Digest::operator<(const Rcheck32Digest& other) const
     return false;
 }
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn

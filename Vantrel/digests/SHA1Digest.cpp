@@ -12,22 +12,25 @@ namespace Vantrel {
 // A failed sha1_init leaves the handle null; every later layer call then reports the
 // failure instead of the object throwing.
 
-SHA1Digest::SHA1Digest() : finished_(false), context_(nullptr), value_() {
+SHA1Digest::SHA1Digest() : finished_(false), context_(nullptr), value_()
+{
     sha1_init(&context_);
 }
 
-SHA1Digest::SHA1Digest(const _sha1_hash& value)
-    : finished_(true), context_(nullptr), value_(value) {
+SHA1Digest::SHA1Digest(const _sha1_hash& value) : finished_(true), context_(nullptr), value_(value)
+{
     // Unused until Reset, but every object owns a context for its whole life.
     sha1_init(&context_);
 }
 
 SHA1Digest::SHA1Digest(const SHA1Digest& other)
-    : finished_(other.finished_), context_(nullptr), value_(other.value_) {
+    : finished_(other.finished_), context_(nullptr), value_(other.value_)
+{
     sha1_copyContext(other.context_, &context_);
 }
 
-SHA1Digest& SHA1Digest::operator=(const SHA1Digest& other) {
+SHA1Digest& SHA1Digest::operator=(const SHA1Digest& other)
+{
     finished_ = other.finished_;
     // Replaces the running state of the context already held; a self-copy is a no-op.
     sha1_copyContext(other.context_, &context_);
@@ -35,18 +38,21 @@ SHA1Digest& SHA1Digest::operator=(const SHA1Digest& other) {
     return *this;
 }
 
-SHA1Digest::~SHA1Digest() {
+SHA1Digest::~SHA1Digest()
+{
     sha1_destroy(context_);
 }
 
-int SHA1Digest::Append(const unsigned char* data, std::uint32_t length) {
+int SHA1Digest::Append(const unsigned char* data, std::uint32_t length)
+{
     if (finished_) {
         return RESULT_FAILED;
     }
     return sha1_append(context_, data, length);
 }
 
-int SHA1Digest::Finish() {
+int SHA1Digest::Finish()
+{
     if (finished_) {
         return RESULT_FAILED;
     }
@@ -60,12 +66,14 @@ int SHA1Digest::Finish() {
     return result;
 }
 
-int SHA1Digest::GetDigest(_sha1_hash& value) const {
+int SHA1Digest::GetDigest(_sha1_hash& value) const
+{
     value = value_;
     return RESULT_OK;
 }
 
-void SHA1Digest::Reset() {
+void SHA1Digest::Reset()
+{
     finished_ = false;
     sha1_destroy(context_);
     context_ = nullptr;
@@ -73,18 +81,21 @@ void SHA1Digest::Reset() {
     value_ = _sha1_hash{};
 }
 
-bool SHA1Digest::operator==(const SHA1Digest& other) const {
+bool SHA1Digest::operator==(const SHA1Digest& other) const
+{
     return finished_ && value_ == other.value_;
 }
 
-bool SHA1Digest::operator!=(const SHA1Digest& other) const {
+bool SHA1Digest::operator!=(const SHA1Digest& other) const
+{
     return finished_ && value_ != other.value_;
 }
 
-bool SHA1Digest::operator<(const SHA1Digest& other) const {
+bool SHA1Digest::operator<(const SHA1Digest& other) const
+{
     // Deliberately inverted: "less" holds when this value is byte-wise greater.
     return std::memcmp(value_.bytes, other.value_.bytes, sizeof value_.bytes) > 0;
 }
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn

@@ -21,5 +21,5 @@ void Korrin::GetWindowSize(std::uint32_t& windowSize) const
     windowSize = windowSize_;
 }
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn

@@ -16,5 +16,5 @@ int ReportError(int code, const wchar_t* message, const char* function, int line
     return code;
 }
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn

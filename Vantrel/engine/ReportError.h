@@ -10,7 +10,7 @@ namespace Vantrel {
 
 int ReportError(int code, const wchar_t* message, const char* function, int line);
 
-}  // namespace Vantrel
-}  // namespace Halvorn
+} // namespace Vantrel
+} // namespace Halvorn
 
 #endif

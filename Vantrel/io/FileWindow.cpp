@@ -15,15 +15,10 @@ namespace {
 constexpr int kClosed = -1;
 // The buffer holds two windows and its size is a 32-bit count.
 constexpr std::uint32_t kLargestWindow = 0x7FFFFFFFu;
-}  // namespace
+} // namespace
 
 FileWindow::FileWindow()
-    : descriptor_(kClosed),
-      windowSize_(0),
-      windowBase_(0),
-      bufferSize_(0),
-      available_(0),
-      windowStart_(0)
+    : descriptor_(kClosed), windowSize_(0), windowBase_(0), bufferSize_(0), available_(0), windowStart_(0)
 {
 }
 
@@ -44,7 +39,8 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
     const std::uint32_t bufferSize = 2 * windowSize;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]());
 
-    const int descriptor = Halvorn::Platform::CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::ReadSequential);
+    const int descriptor =
+        Halvorn::Platform::CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::ReadSequential);
     if (descriptor == kClosed)
         return ReportError(RESULT_FAILED, path.c_str(), "FileWindow::Open", __LINE__);
 
@@ -71,8 +67,8 @@ int FileWindow::Read(std::uint32_t& count)
         windowStart_ = 0;
     }
     unsigned char* fill = buffer_.get() + windowStart_ + available_;
-    std::int64_t delivered = Halvorn::Platform::CurrentRuntime().Read(
-        descriptor_, fill, bufferSize_ - windowStart_ - available_);
+    std::int64_t delivered =
+        Halvorn::Platform::CurrentRuntime().Read(descriptor_, fill, bufferSize_ - windowStart_ - available_);
     if (delivered < 0) {
         if (available_ == 0)
             return ReportError(RESULT_FAILED, nullptr, "FileWindow::Read", __LINE__);

@@ -14,4 +14,4 @@ void CRTFileClose::Close(std::FILE* stream)
     Platform::CurrentRuntime().CloseStream(stream);
 }
 
-}  // namespace Halvorn
+} // namespace Halvorn

@@ -59,6 +59,6 @@ private:
 using ScopedFileDescriptor = ScopedResource<int, CRTFileDescriptorClose, NoOp<int>>;
 using ScopedFileStream = ScopedResource<std::FILE*, CRTFileClose, NoOp<std::FILE*>>;
 
-}  // namespace Halvorn
+} // namespace Halvorn
 
 #endif

@@ -24,12 +24,14 @@ namespace {
 // Fetched once; a failed fetch (say, a provider configuration without the algorithm)
 // stays null and every init reports HASH_FAILED. Never freed: it lives as long as the
 // process, and late users during static destruction must still find it.
-const EVP_MD* md5Algorithm() {
+const EVP_MD* md5Algorithm()
+{
     static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "MD5", nullptr);
     return algorithm;
 }
 
-const EVP_MD* sha1Algorithm() {
+const EVP_MD* sha1Algorithm()
+{
     static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA1", nullptr);
     return algorithm;
 }
@@ -38,7 +40,8 @@ const EVP_MD* sha1Algorithm() {
 
 // An empty EVP context in a new record, or null when either allocation fails.
 template <typename Context>
-Context* newContext() {
+Context* newContext()
+{
     EVP_MD_CTX* evp = EVP_MD_CTX_new();
     if (evp == nullptr) {
         return nullptr;
@@ -51,7 +54,8 @@ Context* newContext() {
 }
 
 template <typename Context>
-int destroyContext(Context* context) {
+int destroyContext(Context* context)
+{
     if (context != nullptr) {
         EVP_MD_CTX_free(context->evp);
         delete context;
@@ -60,7 +64,8 @@ int destroyContext(Context* context) {
 }
 
 template <typename Context>
-int initContext(Context** handle, const EVP_MD* algorithm) {
+int initContext(Context** handle, const EVP_MD* algorithm)
+{
     if (handle == nullptr || algorithm == nullptr) {
         return HASH_FAILED;
     }
@@ -77,7 +82,8 @@ int initContext(Context** handle, const EVP_MD* algorithm) {
 }
 
 template <typename Context>
-int appendTo(Context* context, const unsigned char* data, std::uint32_t length) {
+int appendTo(Context* context, const unsigned char* data, std::uint32_t length)
+{
     if (context == nullptr) {
         return HASH_FAILED;
     }
@@ -91,20 +97,21 @@ int appendTo(Context* context, const unsigned char* data, std::uint32_t length) 
 }
 
 template <typename Context, typename Value>
-int finishInto(Context* context, Value* value) {
+int finishInto(Context* context, Value* value)
+{
     if (context == nullptr || value == nullptr) {
         return HASH_FAILED;
     }
     unsigned int written = 0;
-    if (EVP_DigestFinal_ex(context->evp, value->bytes, &written) != 1 ||
-        written != sizeof value->bytes) {
+    if (EVP_DigestFinal_ex(context->evp, value->bytes, &written) != 1 || written != sizeof value->bytes) {
         return HASH_FAILED;
     }
     return 0;
 }
 
 template <typename Context>
-int copyContext(Context* source, Context** destination) {
+int copyContext(Context* source, Context** destination)
+{
     if (source == nullptr || destination == nullptr) {
         return HASH_FAILED;
     }
@@ -129,44 +136,54 @@ int copyContext(Context* source, Context** destination) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
-int md5_init(md5_context** handle) {
+int md5_init(md5_context** handle)
+{
     return initContext(handle, md5Algorithm());
 }
 
-int md5_append(md5_context* context, const unsigned char* data, std::uint32_t length) {
+int md5_append(md5_context* context, const unsigned char* data, std::uint32_t length)
+{
     return appendTo(context, data, length);
 }
 
-int md5_finish(md5_context* context, _md5_hash* value) {
+int md5_finish(md5_context* context, _md5_hash* value)
+{
     return finishInto(context, value);
 }
 
-int md5_copyContext(md5_context* source, md5_context** destination) {
+int md5_copyContext(md5_context* source, md5_context** destination)
+{
     return copyContext(source, destination);
 }
 
-int md5_destroy(md5_context* context) {
+int md5_destroy(md5_context* context)
+{
     return destroyContext(context);
 }
 
-int sha1_init(sha1_context** handle) {
+int sha1_init(sha1_context** handle)
+{
     return initContext(handle, sha1Algorithm());
 }
 
-int sha1_append(sha1_context* context, const unsigned char* data, std::uint32_t length) {
+int sha1_append(sha1_context* context, const unsigned char* data, std::uint32_t length)
+{
     return appendTo(context, data, length);
 }
 
-int sha1_finish(sha1_context* context, _sha1_hash* value) {
+int sha1_finish(sha1_context* context, _sha1_hash* value)
+{
     return finishInto(context, value);
 }
 
-int sha1_copyContext(sha1_context* source, sha1_context** destination) {
+int sha1_copyContext(sha1_context* source, sha1_context** destination)
+{
     return copyContext(source, destination);
 }
 
-int sha1_destroy(sha1_context* context) {
+int sha1_destroy(sha1_context* context)
+{
     return destroyContext(context);
 }

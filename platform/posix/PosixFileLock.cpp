@@ -43,7 +43,7 @@ bool NameLeadsTo(const std::string& path, int descriptor)
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-}  // namespace
+} // namespace
 
 FileLock::FileLock() : handle_(-1) {}
 

@@ -219,7 +219,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 Kernel& NativeKernel()
 {
@@ -227,5 +227,5 @@ Kernel& NativeKernel()
     return kernel;
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

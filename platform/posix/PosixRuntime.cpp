@@ -116,7 +116,7 @@ public:
     int CloseStream(std::FILE* stream) override { return std::fclose(stream); }
 };
 
-}  // namespace
+} // namespace
 
 Runtime& NativeRuntime()
 {
@@ -124,5 +124,5 @@ Runtime& NativeRuntime()
     return runtime;
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

@@ -57,7 +57,7 @@ inline int OpenRetrying(const char* path, int flags, mode_t mode = 0)
     return descriptor;
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn
 
 #endif

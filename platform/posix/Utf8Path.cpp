@@ -28,7 +28,7 @@ bool NextCodePoint(const wchar_t*& p, const wchar_t* end, std::uint32_t& cp)
     return cp != 0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
 }
 
-}  // namespace
+} // namespace
 
 bool ToUtf8Path(const std::wstring& path, std::string& out)
 {
@@ -114,5 +114,5 @@ bool FromUtf8Path(const std::string& path, std::wstring& out)
     return true;
 }
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn

@@ -15,7 +15,7 @@ bool ToUtf8Path(const wchar_t* path, std::string& out);
 // The reverse, for names the platform makes (temporary files). False on invalid UTF-8.
 bool FromUtf8Path(const std::string& path, std::wstring& out);
 
-}  // namespace Platform
-}  // namespace Halvorn
+} // namespace Platform
+} // namespace Halvorn
 
 #endif

@@ -22,7 +22,7 @@ int Fail(const char* what)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int, char** argv)
 {
@@ -45,8 +45,8 @@ int main(int, char** argv)
     MD5Digest md5;
     md5.Append(reinterpret_cast<const unsigned char*>("abc"), 3);
     md5.Finish();
-    _md5_hash expectedMd5 = {{0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,
-                              0xd6, 0x96, 0x3f, 0x7d, 0x28, 0xe1, 0x7f, 0x72}};
+    _md5_hash expectedMd5 = {
+        {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0, 0xd6, 0x96, 0x3f, 0x7d, 0x28, 0xe1, 0x7f, 0x72}};
     if (!(md5 == MD5Digest(expectedMd5)))
         return Fail("md5");
 

@@ -20,17 +20,11 @@ using KorrinTest::LogCapture;
 using KorrinTest::RuntimeCall;
 using KorrinTest::TempDir;
 
-_sha1_hash ValueOf(const SHA1Digest& digest)
-{
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
-}
-
 SHA1Digest FinishedOver(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     return digest;
 }
@@ -48,7 +42,7 @@ TEST(DigestCalculate, EmptyAndMultiChunkFilesGiveTheFinishedSha1)
     ASSERT_EQ(digest_calculate(dir.Path(L"empty"), digest), RESULT_OK);
     EXPECT_TRUE(digest == FinishedOver(""));
     ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
-    EXPECT_TRUE(digest == FinishedOver(bytes));  // finished: == only holds for a finished left side
+    EXPECT_TRUE(digest == FinishedOver(bytes)); // finished: == only holds for a finished left side
 }
 
 TEST(DigestCalculate, ReadsInChunksOf4096Bytes)
@@ -58,7 +52,7 @@ TEST(DigestCalculate, ReadsInChunksOf4096Bytes)
     FaultyRuntime runtime;
     SHA1Digest digest;
     ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
-    EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 3);  // 4096, 1, then the end
+    EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 3); // 4096, 1, then the end
     EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
 }
 
@@ -81,4 +75,4 @@ TEST(DigestCalculate, MissingOrUnreadableFilesFailSilentlyAndLeaveTheDigest)
     EXPECT_TRUE(capture.Lines().empty());
 }
 
-}  // namespace
+} // namespace

@@ -43,19 +43,22 @@ protected:
     using Digest = typename Kind::Digest;
     using Value = typename Kind::Value;
 
-    static int Append(Digest& digest, const std::string& text) {
+    static int Append(Digest& digest, const std::string& text)
+    {
         return digest.Append(reinterpret_cast<const unsigned char*>(text.data()),
                              static_cast<std::uint32_t>(text.size()));
     }
 
-    static std::string Read(const Digest& digest) {
+    static std::string Read(const Digest& digest)
+    {
         Value value;
-        std::memset(&value, 0xAA, sizeof value);  // GetDigest must overwrite every byte
+        std::memset(&value, 0xAA, sizeof value); // GetDigest must overwrite every byte
         EXPECT_EQ(RESULT_OK, digest.GetDigest(value));
         return ToHex(value);
     }
 
-    static Digest Finished(const std::string& text) {
+    static Digest Finished(const std::string& text)
+    {
         Digest digest;
         EXPECT_EQ(RESULT_OK, Append(digest, text));
         EXPECT_EQ(RESULT_OK, digest.Finish());
@@ -63,7 +66,8 @@ protected:
     }
 
     // A finished digest holding a value whose bytes are `first`, then `rest` repeated.
-    static Digest Holding(unsigned char first, unsigned char rest = 0) {
+    static Digest Holding(unsigned char first, unsigned char rest = 0)
+    {
         Value value;
         std::memset(&value, rest, sizeof value);
         value.bytes[0] = first;
@@ -76,27 +80,31 @@ TYPED_TEST_SUITE(HashDigestTest, Kinds);
 
 // ---- Open and finished ----------------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, NewDigestReadsZeros) {
+TYPED_TEST(HashDigestTest, NewDigestReadsZeros)
+{
     typename TestFixture::Digest digest;
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, FinishFixesTheStandardValue) {
+TYPED_TEST(HashDigestTest, FinishFixesTheStandardValue)
+{
     typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "a"));
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "bc"));
-    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));  // nothing shows until finished
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest)); // nothing shows until finished
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, SecondFinishFailsAndKeepsTheValue) {
+TYPED_TEST(HashDigestTest, SecondFinishFailsAndKeepsTheValue)
+{
     auto digest = TestFixture::Finished("abc");
     EXPECT_EQ(RESULT_FAILED, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, AppendAfterFinishFailsAndChangesNothing) {
+TYPED_TEST(HashDigestTest, AppendAfterFinishFailsAndChangesNothing)
+{
     auto digest = TestFixture::Finished("abc");
     EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, "more"));
     EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, ""));
@@ -105,17 +113,19 @@ TYPED_TEST(HashDigestTest, AppendAfterFinishFailsAndChangesNothing) {
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, ResetOfFinishedDigestHashesAnew) {
+TYPED_TEST(HashDigestTest, ResetOfFinishedDigestHashesAnew)
+{
     auto digest = TestFixture::Finished("something else");
     digest.Reset();
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
-    EXPECT_FALSE(digest == TestFixture::Holding(0));  // open again
+    EXPECT_FALSE(digest == TestFixture::Holding(0)); // open again
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "abc"));
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, ResetOfOpenDigestDropsWhatWasAppended) {
+TYPED_TEST(HashDigestTest, ResetOfOpenDigestDropsWhatWasAppended)
+{
     typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "dropped"));
     digest.Reset();
@@ -123,7 +133,8 @@ TYPED_TEST(HashDigestTest, ResetOfOpenDigestDropsWhatWasAppended) {
     EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(digest));
 }
 
-TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset) {
+TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset)
+{
     const auto expected = TestFixture::Finished("abc");
     typename TestFixture::Value value;
     expected.GetDigest(value);
@@ -143,7 +154,8 @@ TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset) {
 
 // ---- Comparisons ----------------------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, OpenLeftSideIsNeitherEqualNorUnequal) {
+TYPED_TEST(HashDigestTest, OpenLeftSideIsNeitherEqualNorUnequal)
+{
     typename TestFixture::Digest open;
     typename TestFixture::Digest otherOpen;
     const auto zeros = TestFixture::Holding(0);
@@ -156,7 +168,8 @@ TYPED_TEST(HashDigestTest, OpenLeftSideIsNeitherEqualNorUnequal) {
     EXPECT_FALSE(open != abc);
 }
 
-TYPED_TEST(HashDigestTest, FinishedLeftSideComparesValuesOnly) {
+TYPED_TEST(HashDigestTest, FinishedLeftSideComparesValuesOnly)
+{
     const auto abc = TestFixture::Finished("abc");
     const auto alsoAbc = TestFixture::Finished("abc");
     const auto other = TestFixture::Finished("abd");
@@ -173,7 +186,8 @@ TYPED_TEST(HashDigestTest, FinishedLeftSideComparesValuesOnly) {
     EXPECT_TRUE(abc != open);
 }
 
-TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater) {
+TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater)
+{
     const auto high = TestFixture::Holding(0x02);
     const auto low = TestFixture::Holding(0x01);
     EXPECT_TRUE(high < low);
@@ -195,7 +209,8 @@ TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater) {
 
 // ---- Copies ---------------------------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState) {
+TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState)
+{
     const std::string prefix = "The quick brown fox jumps over the lazy dog, ";
     const std::string rest = std::string(200, 'r') + "end";
     typename TestFixture::Digest source;
@@ -212,11 +227,11 @@ TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState) {
 
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + rest)), TestFixture::Read(source));
     EXPECT_EQ(TestFixture::Read(source), TestFixture::Read(copy));
-    EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + "elsewhere")),
-              TestFixture::Read(divergent));
+    EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + "elsewhere")), TestFixture::Read(divergent));
 }
 
-TYPED_TEST(HashDigestTest, CopyOfFinishedDigestIsFinished) {
+TYPED_TEST(HashDigestTest, CopyOfFinishedDigestIsFinished)
+{
     const auto source = TestFixture::Finished("abc");
     typename TestFixture::Digest copy(source);
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(copy));
@@ -224,7 +239,8 @@ TYPED_TEST(HashDigestTest, CopyOfFinishedDigestIsFinished) {
     EXPECT_EQ(RESULT_FAILED, TestFixture::Append(copy, "x"));
 }
 
-TYPED_TEST(HashDigestTest, AssignmentReplacesHeldState) {
+TYPED_TEST(HashDigestTest, AssignmentReplacesHeldState)
+{
     typename TestFixture::Digest source;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "a"));
     typename TestFixture::Digest target;
@@ -239,7 +255,8 @@ TYPED_TEST(HashDigestTest, AssignmentReplacesHeldState) {
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished("abcd")), TestFixture::Read(source));
 }
 
-TYPED_TEST(HashDigestTest, AssignmentCarriesTheFinishedFlag) {
+TYPED_TEST(HashDigestTest, AssignmentCarriesTheFinishedFlag)
+{
     const auto finished = TestFixture::Finished("abc");
     typename TestFixture::Digest target;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "open"));
@@ -257,7 +274,8 @@ TYPED_TEST(HashDigestTest, AssignmentCarriesTheFinishedFlag) {
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
 }
 
-TYPED_TEST(HashDigestTest, SelfAssignmentKeepsTheRunningState) {
+TYPED_TEST(HashDigestTest, SelfAssignmentKeepsTheRunningState)
+{
     typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "ab"));
     auto& alias = digest;
@@ -269,7 +287,8 @@ TYPED_TEST(HashDigestTest, SelfAssignmentKeepsTheRunningState) {
 
 // ---- The plain value records ----------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, ValuesCompareEveryByte) {
+TYPED_TEST(HashDigestTest, ValuesCompareEveryByte)
+{
     typename TestFixture::Value a;
     std::memset(&a, 0x5c, sizeof a);
     auto b = a;
@@ -284,4 +303,4 @@ TYPED_TEST(HashDigestTest, ValuesCompareEveryByte) {
     }
 }
 
-}  // namespace
+} // namespace

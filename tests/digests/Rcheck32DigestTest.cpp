@@ -34,7 +34,8 @@ std::uint32_t StartValue(const unsigned char* data, std::uint32_t length)
 
 std::uint32_t StartValue(const std::string& text)
 {
-    return StartValue(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::uint32_t>(text.size()));
+    return StartValue(reinterpret_cast<const unsigned char*>(text.data()),
+                      static_cast<std::uint32_t>(text.size()));
 }
 
 std::vector<unsigned char> RandomBytes(std::size_t length, std::uint32_t seed)
@@ -69,7 +70,8 @@ TEST(Rcheck32Digest, GroupedStartEqualsTheByteByByteDefinition)
         EXPECT_EQ(StartValue(bytes.data(), length), Reference(bytes.data(), length)) << "length " << length;
     }
     const std::vector<unsigned char> high(1u << 20, 0xFF);
-    EXPECT_EQ(StartValue(high.data(), static_cast<std::uint32_t>(high.size())), Reference(high.data(), high.size()));
+    EXPECT_EQ(StartValue(high.data(), static_cast<std::uint32_t>(high.size())),
+              Reference(high.data(), high.size()));
 }
 
 TEST(Rcheck32Digest, RollingWorkedExamples)
@@ -79,13 +81,13 @@ TEST(Rcheck32Digest, RollingWorkedExamples)
     ASSERT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
     std::uint32_t value = 0;
     digest.GetDigest(value);
-    EXPECT_EQ(value, 0x02500129u);  // bcd
+    EXPECT_EQ(value, 0x02500129u); // bcd
 
     digest.Reset();
     digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
     ASSERT_EQ(digest.Rolling('a', 0, 2, true), RESULT_OK);
     digest.GetDigest(value);
-    EXPECT_EQ(value, 0x012700C5u);  // bc
+    EXPECT_EQ(value, 0x012700C5u); // bc
 }
 
 // The delta generator's use: one object along a whole buffer, rolled at every position and
@@ -189,4 +191,4 @@ TEST(Rcheck32Digest, LessThanComparesLowBytesFirstAndAnswersGreater)
     EXPECT_TRUE(one < Rcheck32Digest());
 }
 
-}  // namespace
+} // namespace

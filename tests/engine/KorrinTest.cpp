@@ -38,4 +38,4 @@ TEST(Korrin, CopiesAreIndependent)
     EXPECT_EQ(WindowOf(source), 4096u);
 }
 
-}  // namespace
+} // namespace

@@ -37,7 +37,7 @@ TEST(ReportError, EveryReportIsItsOwnLineInOrder)
     ReportError(1, nullptr, "inner", 1);
     ReportError(1, L"path", "outer", 2);
     EXPECT_EQ(capture.Texts(), (std::vector<std::wstring>{L"Error 1 at func: inner line: 1",
-                                                           L"Error 1 \"path\" at func: outer line: 2"}));
+                                                          L"Error 1 \"path\" at func: outer line: 2"}));
 }
 
-}  // namespace
+} // namespace

@@ -26,7 +26,8 @@ using KorrinTest::TempDir;
 _sha1_hash Sha1Of(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     _sha1_hash value;
     digest.GetDigest(value);
@@ -84,7 +85,8 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
             for (;;) {
                 const std::uint32_t count = ReadCount(fw);
                 const std::size_t left = size - static_cast<std::size_t>(base);
-                ASSERT_EQ(count, std::min<std::size_t>(window, left)) << "size " << size << " window " << window;
+                ASSERT_EQ(count, std::min<std::size_t>(window, left))
+                    << "size " << size << " window " << window;
                 if (count == 0)
                     break;
                 ASSERT_EQ(fw.GetWindowBase(), base);
@@ -157,7 +159,7 @@ TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
     const std::string bytes = RandomBytes(100, 3);
     FileWindow fw;
     ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);  // buffers 8 bytes
+    EXPECT_EQ(ReadCount(fw), 4u); // buffers 8 bytes
     ASSERT_EQ(fw.Move(50), RESULT_OK);
     EXPECT_EQ(fw.GetWindowBase(), 50);
     EXPECT_EQ(ReadCount(fw), 4u);
@@ -209,7 +211,8 @@ TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
     const auto texts = capture.Texts();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: FileWindow::Open"));
-    EXPECT_TRUE(IsErrorLine(texts[1], L"Error 32768 \"" + dir.Path(L"file.bin") + L"\" at func: FileWindow::Open"));
+    EXPECT_TRUE(
+        IsErrorLine(texts[1], L"Error 32768 \"" + dir.Path(L"file.bin") + L"\" at func: FileWindow::Open"));
 
     // And it can be opened afterwards, starting from the beginning.
     ASSERT_EQ(fw.Open(dir.Path(L"file.bin"), 2), RESULT_OK);
@@ -249,13 +252,13 @@ TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
     EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Read"));
 
     // With bytes buffered, a failing refill serves what is there.
-    EXPECT_EQ(ReadCount(fw), 8u);  // fills the 16-byte buffer
+    EXPECT_EQ(ReadCount(fw), 8u); // fills the 16-byte buffer
     ASSERT_EQ(fw.Move(10), RESULT_OK);
     runtime.FailCall(RuntimeCall::Read, EIO);
     EXPECT_EQ(ReadCount(fw), 6u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 6), bytes.substr(10, 6));
     ASSERT_EQ(fw.Move(1), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 8u);  // the next refill works again
+    EXPECT_EQ(ReadCount(fw), 8u); // the next refill works again
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 8), bytes.substr(11, 8));
     EXPECT_EQ(capture.Texts().size(), 1u);
 }
@@ -285,4 +288,4 @@ TEST_F(FileWindowTest, DestructorClosesAnOpenFileOnce)
     EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
 }
 
-}  // namespace
+} // namespace

@@ -44,8 +44,12 @@ TEST(ScopedResource, ClosesAValidDescriptorExactlyOnceOnEveryWayOut)
 TEST(ScopedResource, InvalidHandlesAreOwnedButNotClosed)
 {
     FaultyRuntime runtime;
-    { ScopedFileDescriptor guard(-1); }
-    { ScopedFileStream guard(nullptr); }
+    {
+        ScopedFileDescriptor guard(-1);
+    }
+    {
+        ScopedFileStream guard(nullptr);
+    }
     EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 0);
     EXPECT_EQ(runtime.Calls(RuntimeCall::CloseStream), 0);
 }
@@ -56,7 +60,9 @@ TEST(ScopedResource, ClosesAStreamOnceAndReleaseHandsItBack)
     dir.WriteFile(L"a", "abc");
     FaultyRuntime runtime;
     auto& rt = Halvorn::Platform::CurrentRuntime();
-    { ScopedFileStream guard(rt.OpenStream(dir.Path(L"a"))); }
+    {
+        ScopedFileStream guard(rt.OpenStream(dir.Path(L"a")));
+    }
     EXPECT_EQ(runtime.Calls(RuntimeCall::CloseStream), 1);
 
     std::FILE* kept;
@@ -72,4 +78,4 @@ TEST(ScopedResource, ClosesAStreamOnceAndReleaseHandsItBack)
     rt.CloseStream(kept);
 }
 
-}  // namespace
+} // namespace

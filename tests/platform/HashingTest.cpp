@@ -21,9 +21,7 @@ struct Md5Layer {
     using Context = md5_context;
     using Value = _md5_hash;
     static int Init(Context** handle) { return md5_init(handle); }
-    static int Append(Context* c, const unsigned char* d, std::uint32_t n) {
-        return md5_append(c, d, n);
-    }
+    static int Append(Context* c, const unsigned char* d, std::uint32_t n) { return md5_append(c, d, n); }
     static int Finish(Context* c, Value* v) { return md5_finish(c, v); }
     static int Copy(Context* s, Context** d) { return md5_copyContext(s, d); }
     static int Destroy(Context* c) { return md5_destroy(c); }
@@ -34,9 +32,7 @@ struct Sha1Layer {
     using Context = sha1_context;
     using Value = _sha1_hash;
     static int Init(Context** handle) { return sha1_init(handle); }
-    static int Append(Context* c, const unsigned char* d, std::uint32_t n) {
-        return sha1_append(c, d, n);
-    }
+    static int Append(Context* c, const unsigned char* d, std::uint32_t n) { return sha1_append(c, d, n); }
     static int Finish(Context* c, Value* v) { return sha1_finish(c, v); }
     static int Copy(Context* s, Context** d) { return sha1_copyContext(s, d); }
     static int Destroy(Context* c) { return sha1_destroy(c); }
@@ -53,24 +49,26 @@ struct Owned {
     ~Owned() { Layer::Destroy(handle); }
 };
 
-const unsigned char* Bytes(const std::string& text) {
+const unsigned char* Bytes(const std::string& text)
+{
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 template <typename Layer>
-std::string HashWhole(const std::string& data) {
+std::string HashWhole(const std::string& data)
+{
     Owned<Layer> context;
     typename Layer::Value value{};
     EXPECT_EQ(0, Layer::Init(&context.handle));
-    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data),
-                               static_cast<std::uint32_t>(data.size())));
+    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data), static_cast<std::uint32_t>(data.size())));
     EXPECT_EQ(0, Layer::Finish(context.handle, &value));
     return ToHex(value);
 }
 
 // Feeds `data` in pieces of the given sizes, then whatever is left in one piece.
 template <typename Layer>
-std::string HashInPieces(const std::string& data, const std::vector<std::size_t>& sizes) {
+std::string HashInPieces(const std::string& data, const std::vector<std::size_t>& sizes)
+{
     Owned<Layer> context;
     typename Layer::Value value{};
     EXPECT_EQ(0, Layer::Init(&context.handle));
@@ -82,14 +80,15 @@ std::string HashInPieces(const std::string& data, const std::vector<std::size_t>
         EXPECT_EQ(0, Layer::Append(context.handle, start, static_cast<std::uint32_t>(piece)));
         at += piece;
     }
-    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data) + at,
-                               static_cast<std::uint32_t>(data.size() - at)));
+    EXPECT_EQ(0,
+              Layer::Append(context.handle, Bytes(data) + at, static_cast<std::uint32_t>(data.size() - at)));
     EXPECT_EQ(0, Layer::Finish(context.handle, &value));
     return ToHex(value);
 }
 
 // Bytes that differ from position to position, so that reordered or repeated input shows.
-std::string VariedData(std::size_t size) {
+std::string VariedData(std::size_t size)
+{
     std::mt19937 generator(20240611u);
     std::string data(size, '\0');
     for (char& c : data) {
@@ -98,7 +97,8 @@ std::string VariedData(std::size_t size) {
     return data;
 }
 
-std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std::size_t largest) {
+std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std::size_t largest)
+{
     std::mt19937 generator(seed);
     std::uniform_int_distribution<std::size_t> size(0, largest);
     std::vector<std::size_t> sizes;
@@ -111,7 +111,8 @@ std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std:
 
 // ---- Known-answer values --------------------------------------------------------------
 
-TEST(Md5Layer, MatchesTheRfc1321TestSuite) {
+TEST(Md5Layer, MatchesTheRfc1321TestSuite)
+{
     const struct {
         const char* message;
         const char* digest;
@@ -132,23 +133,25 @@ TEST(Md5Layer, MatchesTheRfc1321TestSuite) {
     }
 }
 
-TEST(Sha1Layer, MatchesTheFips180Vectors) {
+TEST(Sha1Layer, MatchesTheFips180Vectors)
+{
     EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", HashWhole<Sha1Layer>("abc"));
     EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
               HashWhole<Sha1Layer>("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
-    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f",
-              HashWhole<Sha1Layer>(std::string(1000000, 'a')));
+    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f", HashWhole<Sha1Layer>(std::string(1000000, 'a')));
 }
 
 template <typename Layer>
-class HashingLayerTest : public ::testing::Test {};
+class HashingLayerTest : public ::testing::Test {
+};
 
 using Layers = ::testing::Types<Md5Layer, Sha1Layer>;
 TYPED_TEST_SUITE(HashingLayerTest, Layers);
 
 // ---- Input in pieces ------------------------------------------------------------------
 
-TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue) {
+TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue)
+{
     const std::string data = VariedData(5000);
     const std::string whole = HashWhole<TypeParam>(data);
     const std::vector<std::vector<std::size_t>> schedules = {
@@ -164,7 +167,8 @@ TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue) {
     }
 }
 
-TYPED_TEST(HashingLayerTest, RandomPiecesGiveTheWholeValue) {
+TYPED_TEST(HashingLayerTest, RandomPiecesGiveTheWholeValue)
+{
     const std::string data = VariedData(20000);
     const std::string whole = HashWhole<TypeParam>(data);
     for (std::uint32_t seed = 1; seed <= 20; ++seed) {
@@ -173,15 +177,16 @@ TYPED_TEST(HashingLayerTest, RandomPiecesGiveTheWholeValue) {
     }
 }
 
-TYPED_TEST(HashingLayerTest, MillionAInRandomPiecesGivesTheKnownValue) {
+TYPED_TEST(HashingLayerTest, MillionAInRandomPiecesGivesTheKnownValue)
+{
     const std::string data(1000000, 'a');
-    EXPECT_EQ(TypeParam::kMillionA,
-              HashInPieces<TypeParam>(data, RandomSizes(7, data.size(), 9000)));
+    EXPECT_EQ(TypeParam::kMillionA, HashInPieces<TypeParam>(data, RandomSizes(7, data.size(), 9000)));
 }
 
 // ---- Copying a running context --------------------------------------------------------
 
-TYPED_TEST(HashingLayerTest, CopyIntoNullHandleForksTheRunningState) {
+TYPED_TEST(HashingLayerTest, CopyIntoNullHandleForksTheRunningState)
+{
     const std::string data = VariedData(3000);
     const std::string prefix = data.substr(0, 1000);
     Owned<TypeParam> source;
@@ -206,7 +211,8 @@ TYPED_TEST(HashingLayerTest, CopyIntoNullHandleForksTheRunningState) {
     EXPECT_EQ(HashWhole<TypeParam>(prefix + restForCopy), ToHex(copyValue));
 }
 
-TYPED_TEST(HashingLayerTest, CopyIntoHeldContextReplacesItsState) {
+TYPED_TEST(HashingLayerTest, CopyIntoHeldContextReplacesItsState)
+{
     const std::string data = VariedData(3000);
     Owned<TypeParam> source;
     Owned<TypeParam> target;
@@ -229,7 +235,8 @@ TYPED_TEST(HashingLayerTest, CopyIntoHeldContextReplacesItsState) {
     EXPECT_EQ(HashWhole<TypeParam>(data.substr(0, 1500) + "x"), ToHex(sourceValue));
 }
 
-TYPED_TEST(HashingLayerTest, CopyOntoItselfKeepsTheState) {
+TYPED_TEST(HashingLayerTest, CopyOntoItselfKeepsTheState)
+{
     Owned<TypeParam> context;
     ASSERT_EQ(0, TypeParam::Init(&context.handle));
     ASSERT_EQ(0, TypeParam::Append(context.handle, Bytes("ab"), 2));
@@ -246,7 +253,8 @@ TYPED_TEST(HashingLayerTest, CopyOntoItselfKeepsTheState) {
 
 // ---- Bad arguments --------------------------------------------------------------------
 
-TYPED_TEST(HashingLayerTest, NullHandlesAndContextsFail) {
+TYPED_TEST(HashingLayerTest, NullHandlesAndContextsFail)
+{
     typename TypeParam::Value value{};
     EXPECT_EQ(HASH_FAILED, TypeParam::Init(nullptr));
     EXPECT_EQ(HASH_FAILED, TypeParam::Append(nullptr, Bytes("abc"), 3));
@@ -265,7 +273,8 @@ TYPED_TEST(HashingLayerTest, NullHandlesAndContextsFail) {
     EXPECT_EQ(HASH_FAILED, TypeParam::Finish(context.handle, nullptr));
 }
 
-TYPED_TEST(HashingLayerTest, EmptyAppendWithNullDataChangesNothing) {
+TYPED_TEST(HashingLayerTest, EmptyAppendWithNullDataChangesNothing)
+{
     Owned<TypeParam> context;
     typename TypeParam::Value value{};
     ASSERT_EQ(0, TypeParam::Init(&context.handle));
@@ -275,4 +284,4 @@ TYPED_TEST(HashingLayerTest, EmptyAppendWithNullDataChangesNothing) {
     EXPECT_EQ(HashWhole<TypeParam>("abc"), ToHex(value));
 }
 
-}  // namespace
+} // namespace

@@ -37,7 +37,8 @@ TEST_F(KernelTest, MoveReplacesExistingTargetAndSourceIsGone)
 {
     dir.WriteFile(L"target.bin", PatternBytes(5000, 1));
     dir.WriteFile(L"target.bin.dfttemp", PatternBytes(300, 2));
-    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"target.bin.dfttemp").c_str(), dir.Path(L"target.bin").c_str()));
+    ASSERT_TRUE(
+        kernel.MoveReplacing(dir.Path(L"target.bin.dfttemp").c_str(), dir.Path(L"target.bin").c_str()));
     EXPECT_EQ(PatternBytes(300, 2), dir.ReadFile(L"target.bin"));
     EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
 }
@@ -126,7 +127,8 @@ TEST_F(KernelTest, CopyOverOfMissingSourceLeavesTargetAlone)
 TEST_F(KernelTest, CopyOverIntoMissingDirectoryFails)
 {
     dir.WriteFile(L"source.bin", "bytes");
-    EXPECT_FALSE(kernel.CopyOver(dir.Path(L"source.bin").c_str(), dir.Path(L"no-such-dir/target.bin").c_str()));
+    EXPECT_FALSE(
+        kernel.CopyOver(dir.Path(L"source.bin").c_str(), dir.Path(L"no-such-dir/target.bin").c_str()));
     EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
 }
 
@@ -326,4 +328,4 @@ TEST_F(FaultyKernelTest, TemporaryNameCallsFailWithoutWriting)
     EXPECT_EQ(1u, dir.Entries());
 }
 
-}  // namespace
+} // namespace

@@ -57,7 +57,7 @@ TEST(Logging, LinesAreDroppedWithoutASinkAndTheSinkCanBeSwapped)
 {
     void* savedContext = nullptr;
     const LogSink saved = LoggerRegistry::setSink(nullptr, nullptr, &savedContext);
-    LoggerRegistry::getLogger(L"test.logging")->logf(0, L"dropped");  // must not crash or print
+    LoggerRegistry::getLogger(L"test.logging")->logf(0, L"dropped"); // must not crash or print
     {
         LogCapture outer;
         {
@@ -72,4 +72,4 @@ TEST(Logging, LinesAreDroppedWithoutASinkAndTheSinkCanBeSwapped)
     LoggerRegistry::setSink(saved, savedContext);
 }
 
-}  // namespace
+} // namespace

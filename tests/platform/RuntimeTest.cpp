@@ -418,4 +418,4 @@ TEST_F(FaultyRuntimeTest, ClearDropsRulesAndCounts)
     EXPECT_EQ(1, faulty.Calls(RuntimeCall::Stat));
 }
 
-}  // namespace
+} // namespace

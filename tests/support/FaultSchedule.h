@@ -46,7 +46,7 @@ private:
     struct Rule {
         Call call;
         int error;
-        int at;  // the call number, counted from the wrapper's creation or last Clear
+        int at; // the call number, counted from the wrapper's creation or last Clear
         bool sticky;
     };
 
@@ -56,6 +56,6 @@ private:
     std::vector<Rule> rules_;
 };
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

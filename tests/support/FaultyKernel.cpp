@@ -73,7 +73,9 @@ std::uint32_t FaultyKernel::TempDirectory(std::uint32_t size, wchar_t* buffer)
 std::uint32_t FaultyKernel::UniqueTempFile(const wchar_t* directory, const wchar_t* prefix, wchar_t* buffer,
                                            std::uint32_t size)
 {
-    return Fails(KernelCall::UniqueTempFile) ? 0 : Passed(wrapped_->UniqueTempFile(directory, prefix, buffer, size));
+    return Fails(KernelCall::UniqueTempFile)
+               ? 0
+               : Passed(wrapped_->UniqueTempFile(directory, prefix, buffer, size));
 }
 
-}  // namespace KorrinTest
+} // namespace KorrinTest

@@ -52,6 +52,6 @@ private:
     int injectedError_ = 0;
 };
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

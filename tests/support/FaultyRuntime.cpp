@@ -125,4 +125,4 @@ int FaultyRuntime::CloseStream(std::FILE* stream)
     return wrapped_->CloseStream(stream);
 }
 
-}  // namespace KorrinTest
+} // namespace KorrinTest

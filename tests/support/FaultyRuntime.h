@@ -61,6 +61,6 @@ private:
     std::vector<std::pair<std::wstring, int>> failingPaths_;
 };
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

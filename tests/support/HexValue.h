@@ -7,7 +7,8 @@
 namespace KorrinTest {
 
 template <typename Value>
-std::string ToHex(const Value& value) {
+std::string ToHex(const Value& value)
+{
     static const char digits[] = "0123456789abcdef";
     std::string text;
     for (unsigned char byte : value.bytes) {
@@ -17,6 +18,6 @@ std::string ToHex(const Value& value) {
     return text;
 }
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

@@ -63,6 +63,6 @@ inline bool IsErrorLine(const std::wstring& text, const std::wstring& prefix)
     return true;
 }
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

@@ -22,8 +22,9 @@ public:
     TempDir()
     {
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        std::mt19937_64 random(std::random_device{}() ^
-                               static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        std::mt19937_64 random(
+            std::random_device{}() ^
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::filesystem::path candidate = base / ("korrin-test-" + std::to_string(random()));
             if (std::filesystem::create_directory(candidate)) {
@@ -55,7 +56,10 @@ public:
 
     std::filesystem::path NativePath(const std::wstring& name) const { return root_ / FromWide(name); }
 
-    void WriteFile(const std::wstring& name, const std::string& bytes) const { Write(NativePath(name), bytes); }
+    void WriteFile(const std::wstring& name, const std::string& bytes) const
+    {
+        Write(NativePath(name), bytes);
+    }
     std::string ReadFile(const std::wstring& name) const { return Read(NativePath(name)); }
     bool Exists(const std::wstring& name) const { return std::filesystem::exists(NativePath(name)); }
     // How many files and directories this directory holds, not counting their contents.
@@ -120,6 +124,6 @@ private:
     std::filesystem::path root_;
 };
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

@@ -19,6 +19,6 @@ inline std::string PatternBytes(std::size_t size, std::uint32_t seed = 1)
     return bytes;
 }
 
-}  // namespace KorrinTest
+} // namespace KorrinTest
 
 #endif

@@ -211,4 +211,4 @@ TEST_F(FileLockTest, NeverTwoHoldersUnderContention)
     EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
 }
 
-}  // namespace
+} // namespace

@@ -227,4 +227,4 @@ TEST_F(PosixKernelTest, UnencodablePathsFailAndCreateNothing)
     EXPECT_EQ(1u, dir.Entries());
 }
 
-}  // namespace
+} // namespace
