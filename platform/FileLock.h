@@ -2,7 +2,8 @@
 //
 // Create(Exclusive, path) does not block: it answers false when another holder (another
 // process, or another FileLock in this one) has the path. The lock lives on a companion
-// file beside the path (the path with ".lock" appended), so it keeps excluding other
+// file beside the path (the path with ".korrin-lock" appended, a name no user file is
+// expected to have, since the holder removes it on release), so it keeps excluding other
 // holders after the path itself has been replaced by a move. A FileLock is used by one
 // thread at a time; it cannot be copied.
 #ifndef KORRIN_PLATFORM_FILELOCK_H

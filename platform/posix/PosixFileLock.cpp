@@ -58,7 +58,7 @@ bool FileLock::Create(FileLockType type, const wchar_t* path)
     if (type != Exclusive || path == nullptr)
         return false;
     std::wstring lockPath = path;
-    lockPath += L".lock";
+    lockPath += L".korrin-lock";
     std::string native;
     if (!ToUtf8Path(lockPath, native))
         return false;

@@ -111,19 +111,19 @@ TEST_F(FileLockTest, CompanionFileIsRemovedOnRelease)
     {
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
-        EXPECT_TRUE(dir.Exists(L"target.bin.lock"));
+        EXPECT_TRUE(dir.Exists(L"target.bin.korrin-lock"));
         lock.Release();
-        EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+        EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
     }
-    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
     EXPECT_EQ("target", dir.ReadFile(L"target.bin"));
 }
 
 TEST_F(FileLockTest, LeftoverCompanionFileDoesNotBlock)
 {
     // As a holder that crashed leaves it.
-    dir.WriteFile(L"target.bin.lock", "");
+    dir.WriteFile(L"target.bin.korrin-lock", "");
     FileLock lock;
     EXPECT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
 }
@@ -142,7 +142,7 @@ TEST_F(FileLockTest, CreateAgainMovesTheLock)
     EXPECT_TRUE(probe.Create(FileLock::Exclusive, target.c_str()));
     probe.Release();
     EXPECT_FALSE(probe.Create(FileLock::Exclusive, other.c_str()));
-    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
 }
 
 TEST_F(FileLockTest, FailedCreateGivesUpTheLockHeldBefore)
@@ -175,7 +175,7 @@ TEST_F(FileLockTest, NonAsciiPath)
     FileLock first;
     FileLock second;
     ASSERT_TRUE(first.Create(FileLock::Exclusive, dir.Path(name).c_str()));
-    EXPECT_TRUE(dir.Exists(name + L".lock"));
+    EXPECT_TRUE(dir.Exists(name + L".korrin-lock"));
     EXPECT_FALSE(second.Create(FileLock::Exclusive, dir.Path(name).c_str()));
 }
 
@@ -208,7 +208,7 @@ TEST_F(FileLockTest, NeverTwoHoldersUnderContention)
         thread.join();
     EXPECT_EQ(0, overlaps.load());
     EXPECT_GT(acquired.load(), 0);
-    EXPECT_FALSE(dir.Exists(L"target.bin.lock"));
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
 }
 
 } // namespace
