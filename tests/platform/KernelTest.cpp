@@ -245,25 +245,6 @@ protected:
     Kernel& kernel = CurrentKernel();
 };
 
-TEST_F(FaultyKernelTest, InstallsItselfAndRestoresThePrevious)
-{
-    EXPECT_EQ(&faulty, &kernel);
-    {
-        FaultyKernel inner;
-        EXPECT_EQ(&inner, &CurrentKernel());
-    }
-    EXPECT_EQ(&faulty, &CurrentKernel());
-}
-
-TEST(FaultyKernelRestoreTest, RestoresTheNativeKernel)
-{
-    {
-        FaultyKernel faulty;
-        EXPECT_EQ(&faulty, &CurrentKernel());
-    }
-    EXPECT_EQ(&NativeKernel(), &CurrentKernel());
-}
-
 TEST_F(FaultyKernelTest, FailedMoveTouchesNothingAndReportsTheChosenError)
 {
     dir.WriteFile(L"target.bin", "old");
@@ -285,15 +266,6 @@ TEST_F(FaultyKernelTest, FailedMoveTouchesNothingAndReportsTheChosenError)
     EXPECT_EQ(1, faulty.Calls(KernelCall::CopyOver));
 }
 
-TEST_F(FaultyKernelTest, RealFailureAfterInjectedOneReportsTheRealError)
-{
-    faulty.FailCall(KernelCall::Remove, EACCES);
-    EXPECT_FALSE(kernel.Remove(dir.Path(L"missing.bin").c_str()));
-    EXPECT_EQ(static_cast<std::uint32_t>(EACCES), kernel.LastError());
-    EXPECT_FALSE(kernel.Remove(dir.Path(L"missing.bin").c_str()));
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
-}
-
 TEST_F(FaultyKernelTest, NthAndStickyRules)
 {
     dir.WriteFile(L"a.bin", "a");
@@ -309,23 +281,6 @@ TEST_F(FaultyKernelTest, NthAndStickyRules)
     faulty.Clear();
     EXPECT_EQ(0, faulty.Calls(KernelCall::CopyOver));
     EXPECT_TRUE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"c.bin").c_str()));
-}
-
-TEST_F(FaultyKernelTest, TemporaryNameCallsFailWithoutWriting)
-{
-    faulty.FailCall(KernelCall::TempDirectory, ENOMEM);
-    faulty.FailCall(KernelCall::UniqueTempFile, EEXIST);
-    std::vector<wchar_t> buffer(1024, L'#');
-    EXPECT_EQ(0u, kernel.TempDirectory(1024, buffer.data()));
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOMEM), kernel.LastError());
-    EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer.data(), 1024));
-    EXPECT_EQ(static_cast<std::uint32_t>(EEXIST), kernel.LastError());
-    EXPECT_EQ(std::vector<wchar_t>(1024, L'#'), buffer);
-    EXPECT_EQ(0u, dir.Entries());
-
-    EXPECT_GT(kernel.TempDirectory(1024, buffer.data()), 0u);
-    EXPECT_NE(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer.data(), 1024));
-    EXPECT_EQ(1u, dir.Entries());
 }
 
 } // namespace

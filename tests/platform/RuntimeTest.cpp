@@ -321,74 +321,6 @@ TEST_F(FaultyRuntimeTest, StickyRuleFailsEveryLaterCall)
     EXPECT_EQ("abc", dir.ReadFile(L"out.bin"));
 }
 
-TEST_F(FaultyRuntimeTest, CountsFromWhenTheRuleIsMade)
-{
-    FileStatus status;
-    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
-    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
-    faulty.FailCall(RuntimeCall::Stat, EACCES);
-    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"a.bin"), status));
-    EXPECT_EQ(EACCES, errno);
-    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
-}
-
-TEST_F(FaultyRuntimeTest, RulesOfDifferentCallsCoexist)
-{
-    faulty.FailCall(RuntimeCall::Open, EMFILE);
-    faulty.FailCall(RuntimeCall::Seek, EINVAL);
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
-    EXPECT_EQ(EMFILE, errno);
-    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
-    ASSERT_GE(file.Get(), 0);
-    EXPECT_EQ(-1, runtime.Seek(file.Get(), 5));
-    EXPECT_EQ(EINVAL, errno);
-    EXPECT_EQ(5, runtime.Seek(file.Get(), 5));
-}
-
-TEST_F(FaultyRuntimeTest, FailedOpenForWritingCreatesNothing)
-{
-    faulty.FailCall(RuntimeCall::Open, ENOSPC);
-    EXPECT_EQ(-1, runtime.Open(dir.Path(L"new.bin"), OpenMode::WriteCreate));
-    EXPECT_FALSE(dir.Exists(L"new.bin"));
-}
-
-TEST_F(FaultyRuntimeTest, FailedCloseStillReleasesTheDescriptor)
-{
-    faulty.FailCall(RuntimeCall::Close, EIO);
-    const int descriptor = runtime.Open(dir.Path(L"a.bin"), OpenMode::Read);
-    ASSERT_GE(descriptor, 0);
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Close(descriptor));
-    EXPECT_EQ(EIO, errno);
-    char byte;
-    EXPECT_EQ(-1, NativeRuntime().Read(descriptor, &byte, 1));
-    EXPECT_EQ(EBADF, errno);
-}
-
-TEST_F(FaultyRuntimeTest, StreamFailuresLookLikeRealOnes)
-{
-    faulty.FailCall(RuntimeCall::OpenStream, EACCES);
-    errno = 0;
-    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(L"a.bin")));
-    EXPECT_EQ(EACCES, errno);
-
-    faulty.FailCall(RuntimeCall::ReadStream, EIO);
-    faulty.FailCall(RuntimeCall::CloseStream, EIO);
-    std::FILE* stream = runtime.OpenStream(dir.Path(L"a.bin"));
-    ASSERT_NE(nullptr, stream);
-    char buffer[10];
-    errno = 0;
-    EXPECT_EQ(0u, runtime.ReadStream(buffer, 1, sizeof buffer, stream));
-    EXPECT_EQ(EIO, errno);
-    // Distinguishable from the end of the file, as a real read error is.
-    EXPECT_NE(0, std::ferror(stream));
-    EXPECT_EQ(0, std::feof(stream));
-    EXPECT_EQ(-1, runtime.CloseStream(stream));
-    EXPECT_EQ(EIO, errno);
-    EXPECT_EQ(2, faulty.Calls(RuntimeCall::OpenStream));
-}
-
 TEST_F(FaultyRuntimeTest, FailOpenOfFailsOnlyThatPath)
 {
     dir.WriteFile(L"b.bin", "b");
@@ -402,20 +334,6 @@ TEST_F(FaultyRuntimeTest, FailOpenOfFailsOnlyThatPath)
     EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
     Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
     EXPECT_GE(file.Get(), 0);
-}
-
-TEST_F(FaultyRuntimeTest, ClearDropsRulesAndCounts)
-{
-    faulty.FailCall(RuntimeCall::Stat, EIO, 1, true);
-    faulty.FailOpenOf(dir.Path(L"a.bin"), EACCES);
-    FileStatus status;
-    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"a.bin"), status));
-    faulty.Clear();
-    EXPECT_EQ(0, faulty.Calls(RuntimeCall::Stat));
-    EXPECT_EQ(0, runtime.Stat(dir.Path(L"a.bin"), status));
-    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
-    EXPECT_GE(file.Get(), 0);
-    EXPECT_EQ(1, faulty.Calls(RuntimeCall::Stat));
 }
 
 } // namespace
