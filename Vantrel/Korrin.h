@@ -5,11 +5,14 @@
 #define VANTREL_KORRIN_H
 
 #include <cstdint>
+#include <string>
 
 #include <Vantrel/KorrinExport.h>
 
 namespace Halvorn {
 namespace Vantrel {
+
+class FileDigest;
 
 class KORRIN_API Korrin {
 public:
@@ -21,6 +24,12 @@ public:
     // Any value is stored as given; the operations that use it judge it.
     void SetWindowSize(std::uint32_t windowSize);
     void GetWindowSize(std::uint32_t& windowSize) const;
+
+    // Adds the signature of the file at `path` to `digest`: window size, file size and time,
+    // one block per window size (the last may be shorter) with its rolling checksum and MD5
+    // value, then the whole file's SHA-1 value. The version is left to the caller. The window
+    // size must be 1 to 2147483647. RESULT_OK, or the first failure's code (logged).
+    int GenerateFileDigest(const std::wstring& path, FileDigest& digest);
 
 private:
     std::uint32_t windowSize_;

@@ -12,6 +12,10 @@
 #include <Vantrel/SHA1Digest.h>
 #include <Vantrel/DigestCalculate.h>
 #include <Vantrel/FileWindow.h>
+#include <Vantrel/DigestEntry.h>
+#include <Vantrel/IDigestIO.h>
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/MemoryDigestIO.h>
 #include <platform/FileLock.h>
 #include <platform/Logging.h>
 

@@ -5,6 +5,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/engine/ReportError.h"
+#include "Vantrel/engine/WindowSizes.h"
 #include "platform/Runtime.h"
 
 using Halvorn::Vantrel::ReportError;
@@ -13,8 +14,6 @@ using Halvorn::Vantrel::RESULT_OK;
 
 namespace {
 constexpr int kClosed = -1;
-// The buffer holds two windows and its size is a 32-bit count.
-constexpr std::uint32_t kLargestWindow = 0x7FFFFFFFu;
 } // namespace
 
 FileWindow::FileWindow()
@@ -32,7 +31,8 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
 {
     if (descriptor_ != kClosed)
         return ReportError(RESULT_FAILED, nullptr, "FileWindow::Open", __LINE__);
-    if (windowSize > kLargestWindow)
+    // The buffer holds two windows and its size is a 32-bit count.
+    if (windowSize > Halvorn::Vantrel::kLargestWindowSize)
         return ReportError(RESULT_FAILED, path.c_str(), "FileWindow::Open", __LINE__);
 
     // Allocated before the file is opened, so that running out of memory leaves the window closed.

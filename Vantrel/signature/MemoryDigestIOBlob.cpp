@@ -1,0 +1,140 @@
+// The signature blob: tagged records, integers little-endian and unaligned, no header.
+//   V version (4) | W window size (4) | F file size (8) | D block index (4), checksum (4),
+//   MD5 (16), one per group | M modified time (8) | C SHA-1 (20), which ends the blob.
+#include <Vantrel/MemoryDigestIO.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include <Vantrel/ResultCodes.h>
+
+#include "Vantrel/engine/ReportError.h"
+#include "Vantrel/io/LittleEndian.h"
+
+namespace Halvorn {
+namespace Vantrel {
+
+namespace {
+
+constexpr unsigned char kVersionTag = 0x56;
+constexpr unsigned char kWindowTag = 0x57;
+constexpr unsigned char kFileSizeTag = 0x46;
+constexpr unsigned char kBlockTag = 0x44;
+constexpr unsigned char kTimeTag = 0x4D;
+constexpr unsigned char kSha1Tag = 0x43;
+
+constexpr const char* kReadFromBlob = "Halvorn::Vantrel::MemoryDigestIO::ReadFromBlob";
+
+int Malformed(int line)
+{
+    return ReportError(RESULT_FAILED, nullptr, kReadFromBlob, line);
+}
+
+} // namespace
+
+void MemoryDigestIO::WriteToBlob(unsigned char** blob, std::uint32_t* size)
+{
+    *blob = nullptr;
+    *size = 0;
+    const std::uint64_t length = BlobSize();
+    if (length > UINT32_MAX)
+        return;
+    auto* out = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(length)));
+    if (out == nullptr)
+        return;
+
+    unsigned char* p = out;
+    *p++ = kVersionTag;
+    p = PutLittleEndian(p, version_);
+    *p++ = kWindowTag;
+    p = PutLittleEndian(p, windowSize_);
+    *p++ = kFileSizeTag;
+    p = PutLittleEndian(p, fileSize_);
+    for (const auto& entry : table_) {
+        for (const DigestEntry& group : entry.second) {
+            *p++ = kBlockTag;
+            p = PutLittleEndian(p, group.blockIndices.front());
+            p = PutLittleEndian(p, entry.first);
+            std::memcpy(p, group.md5.bytes, sizeof group.md5.bytes);
+            p += sizeof group.md5.bytes;
+        }
+    }
+    *p++ = kTimeTag;
+    p = PutLittleEndian(p, modifiedTime_);
+    *p++ = kSha1Tag;
+    std::memcpy(p, fileDigest_.bytes, sizeof fileDigest_.bytes);
+
+    *blob = out;
+    *size = static_cast<std::uint32_t>(length);
+}
+
+int MemoryDigestIO::ReadFromBlob(const unsigned char* blob, std::uint32_t size)
+{
+    if (!table_.empty())
+        return Malformed(__LINE__);
+
+    const unsigned char* p = blob;
+    const unsigned char* const end = blob == nullptr ? blob : blob + size;
+    auto left = [&]() { return static_cast<std::size_t>(end - p); };
+
+    while (left() > 0) {
+        switch (*p++) {
+        case kVersionTag:
+            if (left() < 4)
+                return Malformed(__LINE__);
+            version_ = GetLittleEndian<std::uint32_t>(p);
+            p += 4;
+            break;
+        case kWindowTag:
+            if (left() < 4)
+                return Malformed(__LINE__);
+            windowSize_ = GetLittleEndian<std::uint32_t>(p);
+            p += 4;
+            break;
+        case kFileSizeTag:
+            if (left() < 8)
+                return Malformed(__LINE__);
+            fileSize_ = GetLittleEndian<std::uint64_t>(p);
+            p += 8;
+            break;
+        case kBlockTag: {
+            if (left() < 4)
+                return Malformed(__LINE__);
+            const auto blockIndex = GetLittleEndian<std::uint32_t>(p);
+            p += 4;
+            if (left() < 4)
+                return Malformed(__LINE__);
+            const auto checksum = GetLittleEndian<std::uint32_t>(p);
+            p += 4;
+            if (left() < 16)
+                return Malformed(__LINE__);
+            _md5_hash md5;
+            std::memcpy(md5.bytes, p, sizeof md5.bytes);
+            p += sizeof md5.bytes;
+            // Through the interface, so that a store derived from this one sees every block.
+            if (WriteDigest(blockIndex, checksum, md5) != RESULT_OK)
+                return Malformed(__LINE__);
+            break;
+        }
+        case kTimeTag:
+            if (left() < 8)
+                return Malformed(__LINE__);
+            modifiedTime_ = GetLittleEndian<std::int64_t>(p);
+            p += 8;
+            break;
+        case kSha1Tag:
+            if (left() < 20)
+                return Malformed(__LINE__);
+            std::memcpy(fileDigest_.bytes, p, sizeof fileDigest_.bytes);
+            // The SHA-1 record ends the blob; whatever follows is not looked at.
+            return RESULT_OK;
+        default:
+            return Malformed(__LINE__);
+        }
+    }
+    // Ended on a record boundary without the SHA-1 record.
+    return RESULT_FAILED;
+}
+
+} // namespace Vantrel
+} // namespace Halvorn
