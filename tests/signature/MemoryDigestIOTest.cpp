@@ -1,0 +1,245 @@
+#include <random>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ResultCodes.h>
+
+namespace {
+
+using Halvorn::Vantrel::DigestEntry;
+using Halvorn::Vantrel::DigestMap;
+using Halvorn::Vantrel::FileDigest;
+using Halvorn::Vantrel::MemoryDigestIO;
+using Halvorn::Vantrel::RESULT_OK;
+
+_md5_hash Md5(unsigned char fill)
+{
+    _md5_hash value;
+    for (auto& b : value.bytes)
+        b = fill;
+    return value;
+}
+
+// Asked with the flag preset both ways, so that an answer left unwritten shows.
+bool HasChecksum(const MemoryDigestIO& store, std::uint32_t checksum)
+{
+    bool fromTrue = true;
+    bool fromFalse = false;
+    EXPECT_EQ(store.Find(checksum, fromTrue), RESULT_OK);
+    EXPECT_EQ(store.Find(checksum, fromFalse), RESULT_OK);
+    EXPECT_EQ(fromTrue, fromFalse);
+    return fromTrue;
+}
+
+// The block the checksum-and-MD5 lookup names, or -1 when it finds none.
+long long BlockOf(const MemoryDigestIO& store, std::uint32_t checksum, const _md5_hash& md5)
+{
+    bool found = true;
+    std::uint32_t index = 0xABCDEF;
+    EXPECT_EQ(store.Find(checksum, md5, found, index), RESULT_OK);
+    if (!found) {
+        EXPECT_EQ(index, 0xABCDEFu) << "a miss must leave the block index alone";
+        return -1;
+    }
+    return index;
+}
+
+DigestMap TableOf(MemoryDigestIO& store)
+{
+    DigestMap table;
+    EXPECT_EQ(store.ReadDigest(table), RESULT_OK);
+    return table;
+}
+
+TEST(MemoryDigestIO, NewStoreIsEmptyWithZeroProperties)
+{
+    MemoryDigestIO store;
+    EXPECT_FALSE(HasChecksum(store, 0));
+    EXPECT_FALSE(HasChecksum(store, 0xFFFFFFFF));
+    EXPECT_EQ(BlockOf(store, 0, Md5(0)), -1);
+    EXPECT_TRUE(TableOf(store).empty());
+    EXPECT_EQ(store.GetDigestSize(), 49u);
+
+    std::uint32_t version = 9, window = 9;
+    std::uint64_t size = 9;
+    std::int64_t time = 9;
+    _sha1_hash sha1;
+    sha1.bytes[0] = 9;
+    store.ReadVersion(version);
+    store.ReadWindowSize(window);
+    store.ReadFileSize(size);
+    store.ReadFileModifiedTime(time);
+    store.ReadFileDigest(sha1);
+    EXPECT_EQ(version + window + size + time, 0u);
+    EXPECT_EQ(sha1, _sha1_hash{});
+}
+
+TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstRecordedBlock)
+{
+    MemoryDigestIO store;
+    // Blocks 0 and 1: one checksum, two MD5 values, so two groups, block 0's first.
+    store.WriteDigest(0, 100, Md5(1));
+    store.WriteDigest(1, 100, Md5(2));
+    EXPECT_EQ(store.GetDigestSize(), 99u);
+    // Blocks 9 then 2 with one checksum and MD5: one group, in the order added.
+    store.WriteDigest(9, 200, Md5(3));
+    store.WriteDigest(2, 200, Md5(3));
+    // The same block twice stands twice but counts as one group.
+    store.WriteDigest(5, 300, Md5(4));
+    store.WriteDigest(5, 300, Md5(4));
+    EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
+
+    const DigestMap table = TableOf(store);
+    ASSERT_EQ(table.size(), 3u);
+    ASSERT_EQ(table.at(100).size(), 2u);
+    EXPECT_EQ(table.at(100)[0].blockIndices, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(table.at(100)[0].md5, Md5(1));
+    EXPECT_EQ(table.at(100)[1].blockIndices, std::vector<std::uint32_t>{1});
+    EXPECT_EQ(table.at(200).size(), 1u);
+    EXPECT_EQ(table.at(200)[0].blockIndices, (std::vector<std::uint32_t>{9, 2}));
+    EXPECT_EQ(table.at(300)[0].blockIndices, (std::vector<std::uint32_t>{5, 5}));
+
+    EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
+    EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
+    EXPECT_EQ(BlockOf(store, 200, Md5(3)), 9);
+    EXPECT_EQ(BlockOf(store, 200, Md5(1)), -1);  // known checksum, other MD5
+    EXPECT_EQ(BlockOf(store, 201, Md5(3)), -1);  // known MD5, other checksum
+    EXPECT_TRUE(HasChecksum(store, 200));
+    EXPECT_FALSE(HasChecksum(store, 201));
+}
+
+TEST(MemoryDigestIO, ExtremeChecksumsAreOrdinaryKeysInAscendingOrder)
+{
+    MemoryDigestIO store;
+    store.WriteDigest(0, 0xFFFFFFFF, Md5(1));
+    store.WriteDigest(1, 0x80000000, Md5(1));
+    store.WriteDigest(2, 0, Md5(1));
+    std::vector<std::uint32_t> keys;
+    for (const auto& entry : TableOf(store))
+        keys.push_back(entry.first);
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0, 0x80000000, 0xFFFFFFFF}));
+    EXPECT_TRUE(HasChecksum(store, 0));
+    EXPECT_TRUE(HasChecksum(store, 0xFFFFFFFF));
+}
+
+// The filter in front of the table may only ever shorten a miss: across its growth, every
+// answer of the checksum lookup must be exactly that of the table.
+TEST(MemoryDigestIO, ChecksumLookupIsExactWhileTheTableGrows)
+{
+    std::mt19937 random(11);
+    MemoryDigestIO store;
+    std::set<std::uint32_t> present;
+    for (std::uint32_t block = 0; block < 100000; ++block) {
+        const std::uint32_t checksum = random();
+        store.WriteDigest(block, checksum, Md5(static_cast<unsigned char>(block)));
+        present.insert(checksum);
+        if ((block & (block - 1)) == 0) {  // at every power of two, around each growth
+            for (std::uint32_t known : present)
+                ASSERT_TRUE(HasChecksum(store, known)) << "after " << block << " blocks";
+        }
+    }
+    int misses = 0;
+    for (int probe = 0; probe < 200000; ++probe) {
+        const std::uint32_t checksum = random();
+        ASSERT_EQ(HasChecksum(store, checksum), present.count(checksum) == 1);
+        misses += present.count(checksum) == 0;
+    }
+    EXPECT_GT(misses, 199000);
+    for (std::uint32_t known : present)
+        ASSERT_TRUE(HasChecksum(store, known));
+}
+
+TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
+{
+    MemoryDigestIO source;
+    source.WriteVersion(1);
+    source.WriteWindowSize(2048);
+    source.WriteFileSize(5000000000ull);
+    source.WriteFileModifiedTime(-5);
+    _sha1_hash sha1{};
+    sha1.bytes[19] = 0x42;
+    source.WriteFileDigest(sha1);
+    source.WriteDigest(0, 10, Md5(1));
+
+    MemoryDigestIO copy(source);
+    MemoryDigestIO assigned;
+    assigned.WriteDigest(7, 70, Md5(7));
+    assigned = source;
+    for (MemoryDigestIO* store : {&copy, &assigned}) {
+        std::uint32_t version = 0, window = 0;
+        std::uint64_t size = 0;
+        std::int64_t time = 0;
+        _sha1_hash value{};
+        store->ReadVersion(version);
+        store->ReadWindowSize(window);
+        store->ReadFileSize(size);
+        store->ReadFileModifiedTime(time);
+        store->ReadFileDigest(value);
+        EXPECT_EQ(version, 1u);
+        EXPECT_EQ(window, 2048u);
+        EXPECT_EQ(size, 5000000000ull);
+        EXPECT_EQ(time, -5);
+        EXPECT_EQ(value, sha1);
+        EXPECT_EQ(BlockOf(*store, 10, Md5(1)), 0);
+        EXPECT_FALSE(HasChecksum(*store, 70));  // the assigned store's own block is gone
+        store->WriteDigest(1, 20, Md5(2));
+    }
+    EXPECT_FALSE(HasChecksum(source, 20));
+    EXPECT_EQ(source.GetDigestSize(), 74u);
+
+    assigned = assigned;  // self-assignment keeps everything
+    EXPECT_EQ(BlockOf(assigned, 20, Md5(2)), 1);
+    EXPECT_EQ(assigned.GetDigestSize(), 99u);
+}
+
+TEST(MemoryDigestIO, ReadDigestReplacesWhatTheCallersMapHeld)
+{
+    MemoryDigestIO store;
+    store.WriteDigest(3, 30, Md5(3));
+    DigestMap table;
+    table[99].push_back(DigestEntry{{1}, Md5(9)});
+    ASSERT_EQ(store.ReadDigest(table), RESULT_OK);
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.at(30)[0].blockIndices, std::vector<std::uint32_t>{3});
+}
+
+TEST(FileDigest, ForwardsToItsStoreAndCopiesShareIt)
+{
+    MemoryDigestIO first;
+    MemoryDigestIO second;
+    FileDigest digest(&first);
+    FileDigest alias(digest);
+    EXPECT_EQ(digest.SetWindowSize(0), RESULT_OK);
+    EXPECT_EQ(alias.SetFileSize(5000000000ull), RESULT_OK);
+    EXPECT_EQ(digest.AddDigest(4, 40, Md5(4)), RESULT_OK);
+
+    std::uint64_t size = 0;
+    std::uint32_t window = 77;
+    digest.GetFileSize(size);
+    alias.GetWindowSize(window);
+    EXPECT_EQ(size, 5000000000ull);
+    EXPECT_EQ(window, 0u);
+    bool found = false;
+    std::uint32_t index = 0;
+    alias.Find(40, Md5(4), found, index);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(index, 4u);
+    EXPECT_EQ(alias.GetSize(), 74u);
+
+    alias.SetDigestIO(&second);
+    EXPECT_EQ(alias.GetDigestIO(), &second);
+    EXPECT_EQ(digest.GetDigestIO(), &first);
+    alias.SetVersion(3);
+    alias.Find(40, found);
+    EXPECT_FALSE(found);
+    std::uint32_t version = 0;
+    first.ReadVersion(version);
+    EXPECT_EQ(version, 0u);
+    second.ReadVersion(version);
+    EXPECT_EQ(version, 3u);
+}
+
+} // namespace
