@@ -15,6 +15,7 @@
 #include <string>
 
 #include <Vantrel/KorrinExport.h>
+#include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
 class KORRIN_API FileWindow {
@@ -25,8 +26,26 @@ public:
     virtual ~FileWindow();
 
     int Open(const std::wstring& path, std::uint32_t windowSize);
-    int Read(std::uint32_t& count);
-    int Move(std::uint32_t n);
+    // The common cases, a full window already buffered and a step within the buffered
+    // bytes, are answered here so that a caller's per-byte loop inlines them.
+    int Read(std::uint32_t& count)
+    {
+        if (descriptor_ != -1 && available_ >= windowSize_) {
+            count = windowSize_;
+            return Halvorn::Vantrel::RESULT_OK;
+        }
+        return Refill(count);
+    }
+    int Move(std::uint32_t n)
+    {
+        if (descriptor_ != -1 && n != 0 && n <= available_) {
+            windowBase_ += n;
+            windowStart_ += n;
+            available_ -= n;
+            return Halvorn::Vantrel::RESULT_OK;
+        }
+        return Skip(n);
+    }
     // No bounds check against the last count.
     unsigned char Get(std::uint32_t i) const { return buffer_[windowStart_ + i]; }
     const unsigned char* Buffer() const { return buffer_.get() + windowStart_; }
@@ -36,6 +55,9 @@ public:
     int Close();
 
 private:
+    int Refill(std::uint32_t& count);
+    int Skip(std::uint32_t n);
+
     std::wstring path_;
     int descriptor_;
     Halvorn::Vantrel::SHA1Digest fileDigest_;

@@ -12,6 +12,7 @@
 namespace Halvorn {
 namespace Vantrel {
 
+class FileDelta;
 class FileDigest;
 
 class KORRIN_API Korrin {
@@ -30,6 +31,20 @@ public:
     // value, then the whole file's SHA-1 value. The version is left to the caller. The window
     // size must be 1 to 2147483647. RESULT_OK, or the first failure's code (logged).
     int GenerateFileDigest(const std::wstring& path, FileDigest& digest);
+
+    // Appends to `delta` the description of the file at `path` against the old file's
+    // signature `digest`: the signature's version and window size, the new file's size and
+    // time, copy and literal instructions in file order, and the new file's SHA-1 value. When
+    // the old file was empty, the whole new file travels as literals.
+    int GenerateFileDelta(const std::wstring& path, const FileDigest& digest, FileDelta& delta);
+
+    // Appends the whole file at `path` to `delta` as literals of at most 65535 bytes, then
+    // its SHA-1 value. Writes no version, window size, file size or time.
+    int GenerateDeltaForWholeFile(const std::wstring& path, FileDelta& delta);
+
+    // How `delta` is made up: copy instructions, literal instructions and literal bytes.
+    void ReturnDeltaComposition(const FileDelta& delta, int& digestCount, int& bufferCount,
+                                std::uint64_t& bufferSize);
 
 private:
     std::uint32_t windowSize_;

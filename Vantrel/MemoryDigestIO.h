@@ -18,6 +18,7 @@ namespace Halvorn {
 namespace Vantrel {
 
 class ChecksumFilter;
+class ChecksumProbe;
 
 class KORRIN_API MemoryDigestIO : public IDigestIO {
 public:
@@ -52,6 +53,8 @@ public:
     int ReadFromBlob(const unsigned char* blob, std::uint32_t size);
 
 private:
+    friend class ChecksumProbe;  // the delta generator's shortcut to the filter
+
     std::uint64_t BlobSize() const;
 
     DigestMap table_;

@@ -16,6 +16,10 @@
 #include <Vantrel/IDigestIO.h>
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/DeltaEntry.h>
+#include <Vantrel/IDeltaIO.h>
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/MemoryDeltaIO.h>
 #include <platform/FileLock.h>
 #include <platform/Logging.h>
 

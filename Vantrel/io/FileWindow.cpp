@@ -53,7 +53,7 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
     return RESULT_OK;
 }
 
-int FileWindow::Read(std::uint32_t& count)
+int FileWindow::Refill(std::uint32_t& count)
 {
     if (descriptor_ == kClosed)
         return ReportError(RESULT_FAILED, nullptr, "FileWindow::Read", __LINE__);
@@ -81,7 +81,7 @@ int FileWindow::Read(std::uint32_t& count)
     return RESULT_OK;
 }
 
-int FileWindow::Move(std::uint32_t n)
+int FileWindow::Skip(std::uint32_t n)
 {
     if (descriptor_ == kClosed || n == 0)
         return ReportError(RESULT_FAILED, nullptr, "FileWindow::Move", __LINE__);

@@ -5,9 +5,9 @@ namespace Vantrel {
 
 void ChecksumFilter::Reset(std::size_t count)
 {
-    // A power of two of words, at least 16 bits per checksum; 64 words (512 bytes) at least.
+    // A power of two of words, at least kBitsPerChecksum bits per checksum; 64 words at least.
     unsigned log2Words = 6;
-    while ((std::size_t{1} << log2Words) * 64 < count * 16 && log2Words < 32)
+    while ((std::size_t{1} << log2Words) * 64 < count * kBitsPerChecksum && log2Words < 32)
         ++log2Words;
     words_.assign(std::size_t{1} << log2Words, 0);
     shift_ = 64 - log2Words;

@@ -1,7 +1,8 @@
 // A set of 32-bit checksums that answers "certainly absent" in constant time: a blocked
-// Bloom filter, one 64-bit word per lookup with three bits set in it per checksum. "Maybe
-// present" answers go on to the ordered table. The owner resizes it as its table grows, to
-// keep about 16 bits per checksum, which keeps false answers near one in a hundred.
+// Bloom filter, one 64-bit word per lookup with four bits set in it per checksum. "Maybe
+// present" answers go on to the ordered table, whose walk through a large signature costs
+// a cache miss per level, so false answers must be rare: the owner resizes the filter as
+// its table grows to keep 32 bits per checksum, which makes them about one in two thousand.
 #ifndef VANTREL_SIGNATURE_CHECKSUMFILTER_H
 #define VANTREL_SIGNATURE_CHECKSUMFILTER_H
 
@@ -13,12 +14,14 @@ namespace Vantrel {
 
 class ChecksumFilter {
 public:
+    static constexpr std::size_t kBitsPerChecksum = 32;
+
     ChecksumFilter() { Reset(0); }
 
     // Empties the filter and sizes it for `count` checksums.
     void Reset(std::size_t count);
     // True when the next Add would leave fewer than 16 bits per checksum.
-    bool Full() const { return (count_ + 1) * 16 > words_.size() * 64; }
+    bool Full() const { return (count_ + 1) * kBitsPerChecksum > words_.size() * 64; }
     void Add(std::uint32_t checksum)
     {
         const std::uint64_t hash = Mix(checksum);
@@ -42,7 +45,8 @@ private:
     // Bit positions from the middle of the hash; the word index takes its top bits.
     static std::uint64_t MaskOf(std::uint64_t hash)
     {
-        return (1ull << ((hash >> 8) & 63)) | (1ull << ((hash >> 14) & 63)) | (1ull << ((hash >> 20) & 63));
+        return (1ull << ((hash >> 8) & 63)) | (1ull << ((hash >> 14) & 63)) | (1ull << ((hash >> 20) & 63)) |
+               (1ull << ((hash >> 26) & 63));
     }
 
     std::vector<std::uint64_t> words_;

@@ -1,0 +1,180 @@
+// Delta generation: a window of the signature's block size slides over the new file one
+// byte at a time. At each position the rolling checksum of the window is looked up; a hit
+// is confirmed by MD5, and a confirmed block becomes a copy instruction and the window jumps
+// past it. Bytes no block covers gather in a literal buffer and leave in runs of at most
+// one window.
+//
+// The subtle cases:
+// - Matching is greedy and leftmost: the first position whose window matches a block wins.
+// - Near the end the window shrinks (count < W) and the checksum rolls by losing bytes only,
+//   so the old file's short last block can match there and nowhere else.
+// - Equal checksums of different blocks are told apart by MD5; a hit without an MD5 match
+//   is a miss like any other.
+// - The literal buffer holds the W bytes the window showed when the pending run began, so
+//   the pending run (at most W bytes) is always its first (base - literal start) bytes.
+// - Every move is at most the count just read, so the window reads every byte once and in
+//   order and its SHA-1 is the new file's.
+#include <Vantrel/Korrin.h>
+
+#include <cstring>
+#include <memory>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/FileWindow.h>
+#include <Vantrel/MD5Digest.h>
+#include <Vantrel/Rcheck32Digest.h>
+#include <Vantrel/ResultCodes.h>
+#include <Vantrel/SHA1Digest.h>
+
+#include "Vantrel/engine/ReportError.h"
+#include "Vantrel/engine/WindowSizes.h"
+#include "Vantrel/signature/ChecksumProbe.h"
+#include "platform/Runtime.h"
+
+namespace Halvorn {
+namespace Vantrel {
+
+namespace {
+constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDelta";
+}
+
+int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest, FileDelta& delta)
+{
+    Platform::FileStatus status;
+    if (Platform::CurrentRuntime().Stat(path, status) != 0)
+        return ReportError(RESULT_FAILED, path.c_str(), kFunction, __LINE__);
+
+    std::uint32_t version = 0;
+    int result = digest.GetVersion(version);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    result = delta.SetVersion(version);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    std::uint32_t window = 0;
+    result = digest.GetWindowSize(window);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    result = delta.SetWindowSize(window);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    result = delta.SetFileSize(status.size);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    result = delta.SetFileModifiedTime(status.modifiedTime);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+
+    // An empty old file has no blocks to copy: the new file travels whole.
+    std::uint64_t oldSize = 0;
+    digest.GetFileSize(oldSize);
+    if (oldSize == 0)
+        return GenerateDeltaForWholeFile(path, delta);
+    // A window of 0 would see nothing of the new file and describe it as empty.
+    if (!IsUsableWindowSize(window))
+        return ReportError(RESULT_FAILED, path.c_str(), kFunction, __LINE__);
+
+    FileWindow file;
+    result = file.Open(path, window);
+    if (result != RESULT_OK)
+        return ReportError(result, path.c_str(), kFunction, __LINE__);
+
+    std::unique_ptr<unsigned char[]> literal(new unsigned char[window]);
+    std::int64_t literalStart = 0;
+    std::int64_t base = 0;
+    bool fresh = true;
+    Rcheck32Digest checksum;
+    unsigned char leaving = 0;
+    const ChecksumProbe probe(digest);
+
+    for (;;) {
+        std::uint32_t count = 0;
+        result = file.Read(count);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+        if (count == 0)
+            break;
+
+        if (base == literalStart)
+            std::memcpy(literal.get(), file.Buffer(), window);
+        if (fresh) {
+            checksum.Reset();
+            checksum.Start(file.Buffer(), count);
+        } else {
+            const bool shrink = count != window;
+            checksum.ResetForRolling();
+            checksum.Rolling(leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
+        }
+        leaving = file.Get(0);
+        fresh = false;
+        checksum.Finish();
+        std::uint32_t weak = 0;
+        checksum.GetDigest(weak);
+
+        bool found = false;
+        if (!probe.CertainlyAbsent(weak)) {
+            result = digest.Find(weak, found);
+            if (result != RESULT_OK)
+                return ReportError(result, nullptr, kFunction, __LINE__);
+        }
+        if (found) {
+            MD5Digest md5;
+            md5.Append(file.Buffer(), count);
+            md5.Finish();
+            _md5_hash strong;
+            md5.GetDigest(strong);
+            std::uint32_t blockIndex = 0;
+            result = digest.Find(weak, strong, found, blockIndex);
+            if (result != RESULT_OK)
+                return ReportError(result, nullptr, kFunction, __LINE__);
+            if (found) {
+                if (base > literalStart) {
+                    result = delta.AddDelta(literal.get(), static_cast<std::uint32_t>(base - literalStart));
+                    if (result != RESULT_OK)
+                        return ReportError(result, nullptr, kFunction, __LINE__);
+                }
+                result = delta.AddDelta(blockIndex);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                result = file.Move(count);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                base = literalStart = file.GetWindowBase();
+                fresh = true;
+                continue;
+            }
+        }
+
+        if (base - literalStart == window) {
+            result = delta.AddDelta(literal.get(), window);
+            if (result != RESULT_OK)
+                return ReportError(result, nullptr, kFunction, __LINE__);
+            literalStart = base;
+            std::memcpy(literal.get(), file.Buffer(), window);
+        }
+        result = file.Move(1);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+        base = file.GetWindowBase();
+    }
+
+    if (base > literalStart) {
+        result = delta.AddDelta(literal.get(), static_cast<std::uint32_t>(base - literalStart));
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+    }
+    file.Close();
+    SHA1Digest fileDigest;
+    file.GetFileDigest(fileDigest);
+    result = delta.SetFileDigest(fileDigest);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    result = delta.Finish();
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    return RESULT_OK;
+}
+
+} // namespace Vantrel
+} // namespace Halvorn
