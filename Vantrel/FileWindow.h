@@ -50,6 +50,9 @@ public:
     unsigned char Get(std::uint32_t i) const { return buffer_[windowStart_ + i]; }
     const unsigned char* Buffer() const { return buffer_.get() + windowStart_; }
     std::int64_t GetWindowBase() const { return windowBase_; }
+    // Bytes buffered from the window's first byte on, valid behind Buffer() until the next
+    // Read, Move or Close; may exceed the window, so a caller can look ahead without reading.
+    std::uint32_t Buffered() const { return available_; }
     // Final only after Close.
     void GetFileDigest(Halvorn::Vantrel::SHA1Digest& digest) const;
     int Close();

@@ -2,9 +2,9 @@
 // checksum and MD5 value. It also turns a signature into a byte blob and back.
 //
 // Made empty; properties read as zero until written. Copies are deep. Nothing removes a
-// block. Finding a checksum that no block has costs constant time, whatever the size of
-// the table: a filter over the checksums answers most misses without touching the table.
-// One thread at a time.
+// block. Both lookups cost constant time whatever the size of the table: beside the ordered
+// table, a filter rules out most checksums no block has, and an index by checksum answers
+// the rest without walking the table. One thread at a time.
 #ifndef VANTREL_MEMORYDIGESTIO_H
 #define VANTREL_MEMORYDIGESTIO_H
 
@@ -18,6 +18,7 @@ namespace Halvorn {
 namespace Vantrel {
 
 class ChecksumFilter;
+class ChecksumIndex;
 class ChecksumProbe;
 
 class KORRIN_API MemoryDigestIO : public IDigestIO {
@@ -53,7 +54,7 @@ public:
     int ReadFromBlob(const unsigned char* blob, std::uint32_t size);
 
 private:
-    friend class ChecksumProbe;  // the delta generator's shortcut to the filter
+    friend class ChecksumProbe;  // the delta generator's shortcut to the index
 
     std::uint64_t BlobSize() const;
 
@@ -63,7 +64,8 @@ private:
     std::int64_t modifiedTime_;
     _sha1_hash fileDigest_;
     std::uint32_t windowSize_;
-    std::unique_ptr<ChecksumFilter> filter_;  // mirrors the keys of table_
+    std::unique_ptr<ChecksumFilter> filter_;  // the checksums of table_
+    std::unique_ptr<ChecksumIndex> index_;    // every checksum of table_, with its groups
 };
 
 } // namespace Vantrel

@@ -36,8 +36,61 @@ namespace Halvorn {
 namespace Vantrel {
 
 namespace {
+
 constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDelta";
+
+void RollOn(Rcheck32Digest& checksum, unsigned char& leaving, const unsigned char* bytes, std::uint32_t position,
+            std::uint32_t window)
+{
+    checksum.ResetForRolling();
+    checksum.Rolling(leaving, bytes[position + window - 1], window, false);
+    checksum.Finish();
+    leaving = bytes[position];
 }
+
+// Positions whose checksum no block has are the common case, and they need none of the
+// per-position bookkeeping as long as the window stays full and the pending literal run has
+// room: no lookup, no instruction, no read. This passes over up to `limit` of them, starting
+// at the window's first byte `bytes`, and stops at the first one the filter cannot rule out.
+// It rolls the checksum a chunk at a time and starts the filter reads of a whole chunk before
+// testing any, so that they overlap instead of waiting on memory one by one. Returns how many
+// positions it passed; the checksum and the leaving byte are then those of the last one.
+std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit, std::uint32_t window,
+                                const ChecksumProbe& probe, Rcheck32Digest& checksum, unsigned char& leaving)
+{
+    constexpr std::uint32_t kChunk = 64;
+    std::uint32_t passed = 0;
+    while (passed < limit) {
+        const std::uint32_t n = limit - passed < kChunk ? limit - passed : kChunk;
+        const Rcheck32Digest before = checksum;
+        const unsigned char leavingBefore = leaving;
+        // Three passes over the chunk, each short enough for many of its iterations to be
+        // under way at once: the checksums, the filter reads, the tests.
+        std::uint32_t weak[kChunk];
+        for (std::uint32_t i = 0; i < n; ++i) {
+            RollOn(checksum, leaving, bytes, passed + i, window);
+            checksum.GetDigest(weak[i]);
+        }
+        std::uint64_t words[kChunk];
+        for (std::uint32_t i = 0; i < n; ++i)
+            words[i] = probe.Word(weak[i]);
+        std::uint32_t absent = 0;
+        while (absent < n && !(ChecksumProbe::Possible(weak[absent], words[absent]) && probe.Indexed(weak[absent])))
+            ++absent;
+        if (absent < n) {
+            // Take back the rolls past the position that needs the full treatment.
+            checksum = before;
+            leaving = leavingBefore;
+            for (std::uint32_t i = 0; i < absent; ++i)
+                RollOn(checksum, leaving, bytes, passed + i, window);
+            return passed + absent;
+        }
+        passed += n;
+    }
+    return passed;
+}
+
+} // namespace
 
 int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest, FileDelta& delta)
 {
@@ -113,7 +166,9 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         checksum.GetDigest(weak);
 
         bool found = false;
-        if (!probe.CertainlyAbsent(weak)) {
+        if (probe.Available()) {
+            found = probe.Present(weak);
+        } else {
             result = digest.Find(weak, found);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
@@ -157,6 +212,19 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
         base = file.GetWindowBase();
+
+        if (probe.Available() && file.Buffered() >= window) {
+            const std::uint32_t full = file.Buffered() - window + 1;          // positions with a full window
+            const auto room = static_cast<std::uint32_t>(window - (base - literalStart));  // before the run fills
+            const std::uint32_t passed =
+                PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, checksum, leaving);
+            if (passed != 0) {
+                result = file.Move(passed);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                base = file.GetWindowBase();
+            }
+        }
     }
 
     if (base > literalStart) {

@@ -1,8 +1,8 @@
 // The delta generator's shortcut for the checksum lookup it makes at every byte position:
 // when the signature lives in the library's own store (that very class, not one derived
-// from it, whose lookups could behave otherwise), the store's filter answers most misses
-// inline, without the two calls through the facade and the interface. Any other answer
-// still goes to the signature's own lookup, so the outcome is the same either way.
+// from it, whose lookups could behave otherwise), the store's filter and index answer
+// inline, without the two calls through the facade and the interface. The answers are the
+// store's own.
 #ifndef VANTREL_SIGNATURE_CHECKSUMPROBE_H
 #define VANTREL_SIGNATURE_CHECKSUMPROBE_H
 
@@ -13,27 +13,38 @@
 #include <Vantrel/MemoryDigestIO.h>
 
 #include "Vantrel/signature/ChecksumFilter.h"
+#include "Vantrel/signature/ChecksumIndex.h"
 
 namespace Halvorn {
 namespace Vantrel {
 
 class ChecksumProbe {
 public:
-    explicit ChecksumProbe(const FileDigest& digest) : filter_(nullptr)
+    explicit ChecksumProbe(const FileDigest& digest) : filter_(nullptr), index_(nullptr)
     {
         const IDigestIO* store = digest.GetDigestIO();
-        if (store != nullptr && typeid(*store) == typeid(MemoryDigestIO))
-            filter_ = static_cast<const MemoryDigestIO*>(store)->filter_.get();
+        if (store != nullptr && typeid(*store) == typeid(MemoryDigestIO)) {
+            const auto* own = static_cast<const MemoryDigestIO*>(store);
+            filter_ = own->filter_.get();
+            index_ = own->index_.get();
+        }
     }
 
-    // True only when no block of the signature has this checksum.
-    bool CertainlyAbsent(std::uint32_t checksum) const
-    {
-        return filter_ != nullptr && !filter_->MayContain(checksum);
-    }
+    // Whether the shortcut is there: the signature is in the library's own store.
+    bool Available() const { return index_ != nullptr; }
+
+    // The following need the shortcut. Whether any block has this checksum, as the store's
+    // Find answers it:
+    bool Present(std::uint32_t checksum) const { return Possible(checksum, Word(checksum)) && Indexed(checksum); }
+    // and the same in steps: Word starts the memory read of the filter, Possible rules out
+    // most absent checksums from what it read, Indexed decides.
+    std::uint64_t Word(std::uint32_t checksum) const { return filter_->Word(checksum); }
+    static bool Possible(std::uint32_t checksum, std::uint64_t word) { return ChecksumFilter::Passes(checksum, word); }
+    bool Indexed(std::uint32_t checksum) const { return index_->Find(checksum) != nullptr; }
 
 private:
     const ChecksumFilter* filter_;
+    const ChecksumIndex* index_;
 };
 
 } // namespace Vantrel

@@ -3,6 +3,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/signature/ChecksumFilter.h"
+#include "Vantrel/signature/ChecksumIndex.h"
 
 namespace Halvorn {
 namespace Vantrel {
@@ -21,10 +22,26 @@ const DigestEntry* GroupWith(const std::vector<DigestEntry>& groups, const _md5_
     return nullptr;
 }
 
+// An index of `table`, which must outlive it.
+std::unique_ptr<ChecksumIndex> IndexOf(const DigestMap& table)
+{
+    std::unique_ptr<ChecksumIndex> index(new ChecksumIndex);
+    index->Reserve(table.size());
+    for (const auto& entry : table)
+        index->Insert(entry.first, &entry.second);
+    return index;
+}
+
 } // namespace
 
 MemoryDigestIO::MemoryDigestIO()
-    : version_(0), fileSize_(0), modifiedTime_(0), fileDigest_(), windowSize_(0), filter_(new ChecksumFilter)
+    : version_(0),
+      fileSize_(0),
+      modifiedTime_(0),
+      fileDigest_(),
+      windowSize_(0),
+      filter_(new ChecksumFilter),
+      index_(new ChecksumIndex)
 {
 }
 
@@ -36,7 +53,8 @@ MemoryDigestIO::MemoryDigestIO(const MemoryDigestIO& other)
       modifiedTime_(other.modifiedTime_),
       fileDigest_(other.fileDigest_),
       windowSize_(other.windowSize_),
-      filter_(new ChecksumFilter(*other.filter_))
+      filter_(new ChecksumFilter(*other.filter_)),
+      index_(IndexOf(table_))
 {
 }
 
@@ -47,8 +65,10 @@ MemoryDigestIO& MemoryDigestIO::operator=(const MemoryDigestIO& other)
         // this store as it was.
         DigestMap table(other.table_);
         std::unique_ptr<ChecksumFilter> filter(new ChecksumFilter(*other.filter_));
+        std::unique_ptr<ChecksumIndex> index(IndexOf(table));  // swapping keeps the nodes it points to
         table_.swap(table);
         filter_.swap(filter);
+        index_.swap(index);
     }
     version_ = other.version_;
     fileSize_ = other.fileSize_;
@@ -144,9 +164,10 @@ int MemoryDigestIO::WriteDigest(std::uint32_t blockIndex, const std::uint32_t& c
     }
 
     // A new checksum. What can run out of memory happens before the table changes, so that
-    // a failure records nothing (a filter grown in vain does no harm).
+    // a failure records nothing (room reserved in vain does no harm).
     std::vector<DigestEntry> groups;
     groups.push_back(DigestEntry{{blockIndex}, md5});
+    index_->Reserve(table_.size() + 1);
     if (filter_->Full()) {
         ChecksumFilter larger;
         larger.Reset((table_.size() + 1) * 2);
@@ -154,7 +175,8 @@ int MemoryDigestIO::WriteDigest(std::uint32_t blockIndex, const std::uint32_t& c
             larger.Add(entry.first);
         *filter_ = std::move(larger);
     }
-    table_.emplace_hint(place, checksum, std::move(groups));
+    const auto added = table_.emplace_hint(place, checksum, std::move(groups));
+    index_->Insert(checksum, &added->second);
     filter_->Add(checksum);
     return RESULT_OK;
 }
@@ -167,8 +189,8 @@ int MemoryDigestIO::Finish()
 int MemoryDigestIO::Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
                          std::uint32_t& blockIndex) const
 {
-    const auto entry = table_.find(checksum);
-    const DigestEntry* group = entry == table_.end() ? nullptr : GroupWith(entry->second, md5);
+    const std::vector<DigestEntry>* groups = index_->Find(checksum);
+    const DigestEntry* group = groups == nullptr ? nullptr : GroupWith(*groups, md5);
     found = group != nullptr;
     if (found)
         blockIndex = group->blockIndices.front();
@@ -177,7 +199,7 @@ int MemoryDigestIO::Find(const std::uint32_t& checksum, const _md5_hash& md5, bo
 
 int MemoryDigestIO::Find(const std::uint32_t& checksum, bool& found) const
 {
-    found = filter_->MayContain(checksum) && table_.find(checksum) != table_.end();
+    found = filter_->MayContain(checksum) && index_->Find(checksum) != nullptr;
     return RESULT_OK;
 }
 
