@@ -50,11 +50,12 @@ void RollOn(Rcheck32Digest& checksum, unsigned char& leaving, const unsigned cha
 
 // Positions whose checksum no block has are the common case, and they need none of the
 // per-position bookkeeping as long as the window stays full and the pending literal run has
-// room: no lookup, no instruction, no read. This passes over up to `limit` of them, starting
-// at the window's first byte `bytes`, and stops at the first one the filter cannot rule out.
-// It rolls the checksum a chunk at a time and starts the filter reads of a whole chunk before
-// testing any, so that they overlap instead of waiting on memory one by one. Returns how many
-// positions it passed; the checksum and the leaving byte are then those of the last one.
+// room: no instruction, no read, and the lookup answered by the store's own filter and index.
+// This passes over up to `limit` of them, starting at the window's first byte `bytes`, and
+// stops at the first one whose checksum the signature has. It rolls the checksum a chunk at
+// a time and starts the filter reads of a whole chunk before testing any, so that they
+// overlap instead of waiting on memory one by one. Returns how many positions it passed; the
+// checksum and the leaving byte are then those of the last one.
 std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit, std::uint32_t window,
                                 const ChecksumProbe& probe, Rcheck32Digest& checksum, unsigned char& leaving)
 {
