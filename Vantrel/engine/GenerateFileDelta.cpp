@@ -39,53 +39,43 @@ namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDelta";
 
-void RollOn(Rcheck32Digest& checksum, unsigned char& leaving, const unsigned char* bytes, std::uint32_t position,
-            std::uint32_t window)
-{
-    checksum.ResetForRolling();
-    checksum.Rolling(leaving, bytes[position + window - 1], window, false);
-    checksum.Finish();
-    leaving = bytes[position];
-}
-
 // Positions whose checksum no block has are the common case, and they need none of the
 // per-position bookkeeping as long as the window stays full and the pending literal run has
 // room: no instruction, no read, and the lookup answered by the store's own filter and index.
-// This passes over up to `limit` of them, starting at the window's first byte `bytes`, and
-// stops at the first one whose checksum the signature has. It rolls the checksum a chunk at
-// a time and starts the filter reads of a whole chunk before testing any, so that they
-// overlap instead of waiting on memory one by one. Returns how many positions it passed; the
-// checksum and the leaving byte are then those of the last one.
+// This passes over up to `limit` of them, the first at the window's first byte `bytes`, and
+// stops at the first one whose checksum the signature has. `running` is the checksum of the
+// position before the first and `leaving` that position's first byte; the sums roll exactly
+// as Rcheck32Digest::Rolling does. A chunk at a time, it computes the checksums, then starts
+// the filter reads of the whole chunk, then tests, so that the reads overlap instead of
+// waiting on memory one by one. Returns how many positions it passed.
 std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit, std::uint32_t window,
-                                const ChecksumProbe& probe, Rcheck32Digest& checksum, unsigned char& leaving)
+                                const ChecksumProbe& probe, std::uint32_t running, unsigned char leaving)
 {
     constexpr std::uint32_t kChunk = 64;
+    // Only the low 16 bits of each sum count, so they may run on unmasked.
+    std::uint32_t a = running & 0xFFFFu;
+    std::uint32_t b = running >> 16;
+    std::uint32_t out = leaving;
     std::uint32_t passed = 0;
     while (passed < limit) {
         const std::uint32_t n = limit - passed < kChunk ? limit - passed : kChunk;
-        const Rcheck32Digest before = checksum;
-        const unsigned char leavingBefore = leaving;
-        // Three passes over the chunk, each short enough for many of its iterations to be
-        // under way at once: the checksums, the filter reads, the tests.
         std::uint32_t weak[kChunk];
         for (std::uint32_t i = 0; i < n; ++i) {
-            RollOn(checksum, leaving, bytes, passed + i, window);
-            checksum.GetDigest(weak[i]);
+            const std::uint32_t in = bytes[passed + i + window - 1];
+            a = a - out + in;
+            b = b - window * out + a;
+            weak[i] = (b << 16) | (a & 0xFFFFu);
+            out = bytes[passed + i];
         }
+        std::uint64_t hashes[kChunk];
         std::uint64_t words[kChunk];
-        for (std::uint32_t i = 0; i < n; ++i)
-            words[i] = probe.Word(weak[i]);
-        std::uint32_t absent = 0;
-        while (absent < n && !(ChecksumProbe::Possible(weak[absent], words[absent]) && probe.Indexed(weak[absent])))
-            ++absent;
-        if (absent < n) {
-            // Take back the rolls past the position that needs the full treatment.
-            checksum = before;
-            leaving = leavingBefore;
-            for (std::uint32_t i = 0; i < absent; ++i)
-                RollOn(checksum, leaving, bytes, passed + i, window);
-            return passed + absent;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            hashes[i] = ChecksumProbe::Hash(weak[i]);
+            words[i] = probe.Word(hashes[i]);
         }
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (ChecksumProbe::Possible(hashes[i], words[i]) && probe.Indexed(weak[i]))
+                return passed + i;
         passed += n;
     }
     return passed;
@@ -215,11 +205,15 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         base = file.GetWindowBase();
 
         if (probe.Available() && file.Buffered() >= window) {
-            const std::uint32_t full = file.Buffered() - window + 1;          // positions with a full window
+            const std::uint32_t full = file.Buffered() - window + 1;                      // positions with a full window
             const auto room = static_cast<std::uint32_t>(window - (base - literalStart));  // before the run fills
             const std::uint32_t passed =
-                PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, checksum, leaving);
+                PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, weak, leaving);
             if (passed != 0) {
+                // The checksum of the last position passed, as rolling would have left it.
+                checksum.Reset();
+                checksum.Start(file.Buffer() + passed - 1, window);
+                leaving = file.Get(passed - 1);
                 result = file.Move(passed);
                 if (result != RESULT_OK)
                     return ReportError(result, nullptr, kFunction, __LINE__);

@@ -29,32 +29,31 @@ public:
         words_[static_cast<std::size_t>(hash >> shift_)] |= MaskOf(hash);
         ++count_;
     }
-    bool MayContain(std::uint32_t checksum) const { return Passes(checksum, Word(checksum)); }
-
-    // MayContain in two steps, so that a caller can have the memory reads of many checksums
-    // under way before it needs the first answer: Word reads, Passes tests.
-    std::uint64_t Word(std::uint32_t checksum) const
+    bool MayContain(std::uint32_t checksum) const
     {
-        return words_[static_cast<std::size_t>(Mix(checksum) >> shift_)];
+        const std::uint64_t hash = Hash(checksum);
+        return Passes(hash, Word(hash));
     }
-    static bool Passes(std::uint32_t checksum, std::uint64_t word)
+
+    // MayContain in steps, so that a caller can have the memory reads of many checksums
+    // under way before it needs the first answer: Hash, then Word reads, Passes tests.
+    static std::uint64_t Hash(std::uint32_t checksum) { return Mix(checksum); }
+    std::uint64_t Word(std::uint64_t hash) const { return words_[static_cast<std::size_t>(hash >> shift_)]; }
+    static bool Passes(std::uint64_t hash, std::uint64_t word)
     {
-        const std::uint64_t mask = MaskOf(Mix(checksum));
+        const std::uint64_t mask = MaskOf(hash);
         return (word & mask) == mask;
     }
 
 private:
-    static std::uint64_t Mix(std::uint32_t checksum)
-    {
-        std::uint64_t h = (checksum + 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 31;
-        return h * 0x94D049BB133111EBull;
-    }
-    // Bit positions from the middle of the hash; the word index takes its top bits.
+    // One multiplication spreads a 32-bit checksum over the upper bits of the product; the
+    // word index takes the top bits and the bit positions the ones below.
+    static std::uint64_t Mix(std::uint32_t checksum) { return checksum * 0x9E3779B97F4A7C15ull; }
+    // Bit positions from the middle of the product, whose bits depend on most of the checksum's.
     static std::uint64_t MaskOf(std::uint64_t hash)
     {
-        return (1ull << ((hash >> 8) & 63)) | (1ull << ((hash >> 14) & 63)) | (1ull << ((hash >> 20) & 63)) |
-               (1ull << ((hash >> 26) & 63));
+        return (1ull << ((hash >> 20) & 63)) | (1ull << ((hash >> 26) & 63)) | (1ull << ((hash >> 32) & 63)) |
+               (1ull << ((hash >> 38) & 63));
     }
 
     std::vector<std::uint64_t> words_;

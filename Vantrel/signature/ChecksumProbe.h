@@ -35,11 +35,12 @@ public:
 
     // The following need the shortcut. Whether any block has this checksum, as the store's
     // Find answers it:
-    bool Present(std::uint32_t checksum) const { return Possible(checksum, Word(checksum)) && Indexed(checksum); }
-    // and the same in steps: Word starts the memory read of the filter, Possible rules out
-    // most absent checksums from what it read, Indexed decides.
-    std::uint64_t Word(std::uint32_t checksum) const { return filter_->Word(checksum); }
-    static bool Possible(std::uint32_t checksum, std::uint64_t word) { return ChecksumFilter::Passes(checksum, word); }
+    bool Present(std::uint32_t checksum) const { return filter_->MayContain(checksum) && Indexed(checksum); }
+    // and the same in steps: Word starts the memory read of the filter for the checksum's
+    // Hash, Possible rules out most absent checksums from what it read, Indexed decides.
+    static std::uint64_t Hash(std::uint32_t checksum) { return ChecksumFilter::Hash(checksum); }
+    std::uint64_t Word(std::uint64_t hash) const { return filter_->Word(hash); }
+    static bool Possible(std::uint64_t hash, std::uint64_t word) { return ChecksumFilter::Passes(hash, word); }
     bool Indexed(std::uint32_t checksum) const { return index_->Find(checksum) != nullptr; }
 
 private:
