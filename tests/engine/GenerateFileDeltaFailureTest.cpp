@@ -1,0 +1,197 @@
+#include <cerrno>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/DeltaReplay.h"
+#include "support/FaultyRuntime.h"
+#include "support/LogCapture.h"
+#include "support/RefusingDeltaIO.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using KorrinTest::Copy;
+using KorrinTest::Instruction;
+using KorrinTest::InstructionsOf;
+using KorrinTest::IsErrorLine;
+using KorrinTest::Literal;
+using KorrinTest::LogCapture;
+using KorrinTest::RefusingDeltaIO;
+using Instructions = std::vector<Instruction>;
+
+const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDelta";
+
+// A signature store whose reads fail on demand. Being a class of its own, it also keeps the
+// generator from answering lookups past the store.
+class RefusingSignature : public MemoryDigestIO {
+public:
+    bool refuseVersion = false;
+    bool refuseWindowSize = false;
+    bool refuseFind = false;       // the lookup by checksum
+    bool refuseFindBlock = false;  // the lookup by checksum and MD5
+    int code = 7;
+    mutable int findCalls = 0;
+
+    int ReadVersion(std::uint32_t& value) override { return refuseVersion ? code : MemoryDigestIO::ReadVersion(value); }
+    int ReadWindowSize(std::uint32_t& value) override
+    {
+        return refuseWindowSize ? code : MemoryDigestIO::ReadWindowSize(value);
+    }
+    int Find(const std::uint32_t& checksum, bool& found) const override
+    {
+        ++findCalls;
+        return refuseFind ? code : MemoryDigestIO::Find(checksum, found);
+    }
+    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found, std::uint32_t& index) const override
+    {
+        return refuseFindBlock ? code : MemoryDigestIO::Find(checksum, md5, found, index);
+    }
+};
+
+class GenerateFileDeltaFailureTest : public ::testing::Test {
+protected:
+    GenerateFileDeltaFailureTest() { engine.SetWindowSize(4); }
+
+    // Signs the old file "abcd" with window 4 into `store`.
+    void Sign(MemoryDigestIO& store)
+    {
+        dir.WriteFile(L"old.bin", "abcd");
+        FileDigest digest(&store);
+        digest.SetVersion(1);
+        ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
+    }
+
+    int Generate(IDigestIO& signature, IDeltaIO& store, const std::string& now)
+    {
+        dir.WriteFile(L"new.bin", now);
+        FileDigest digest(&signature);
+        FileDelta delta(&store);
+        return engine.GenerateFileDelta(dir.Path(L"new.bin"), digest, delta);
+    }
+
+    // Expects `code`, with the generator's line (quoting `message` when given) last in the
+    // log; notes that line's number and returns the whole log.
+    std::vector<std::wstring> ExpectFailure(IDigestIO& signature, IDeltaIO& store, const std::string& now, int code,
+                                            const std::wstring& message = L"")
+    {
+        LogCapture capture;
+        EXPECT_EQ(Generate(signature, store, now), code);
+        const std::vector<std::wstring> texts = capture.Texts();
+        if (texts.empty()) {
+            ADD_FAILURE() << "nothing was logged";
+            return texts;
+        }
+        const std::wstring quoted = message.empty() ? L"" : L"\"" + message + L"\" ";
+        EXPECT_TRUE(IsErrorLine(texts.back(), L"Error " + std::to_wstring(code) + L" " + quoted + L"at func: " + kFunction))
+            << texts.back();
+        lines.push_back(std::stoi(texts.back().substr(texts.back().rfind(L' ') + 1)));
+        return texts;
+    }
+
+    KorrinTest::TempDir dir;
+    Korrin engine;
+    std::vector<int> lines;
+};
+
+// The store refuses the second instruction, which each new file makes at another site: the
+// first instruction stays, the generator stops there.
+TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
+{
+    MemoryDigestIO signature;
+    Sign(signature);
+    const struct {
+        const char* now;
+        Instructions whole;
+    } cases[] = {
+        {"abcdXabcd", {Copy(0), Literal("X"), Copy(0)}},                       // the run before a copy
+        {"Xabcd", {Literal("X"), Copy(0)}},                                     // the copy
+        {"zzzzzzzzzz", {Literal("zzzz"), Literal("zzzz"), Literal("zz")}},     // a full run
+        {"abcdXY", {Copy(0), Literal("XY")}},                                   // the run at the end
+    };
+    for (const auto& c : cases) {
+        MemoryDeltaIO plain;
+        ASSERT_EQ(Generate(signature, plain, c.now), RESULT_OK);
+        ASSERT_EQ(InstructionsOf(plain), c.whole) << c.now;
+
+        RefusingDeltaIO store;
+        store.refuseDeltaFrom = 2;
+        store.code = 901;
+        EXPECT_EQ(ExpectFailure(signature, store, c.now, 901).size(), 1u) << c.now;
+        EXPECT_EQ(store.deltaCalls, 2) << c.now;
+        EXPECT_EQ(InstructionsOf(store), Instructions{c.whole[0]}) << c.now;
+    }
+    EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), 4u);
+}
+
+TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsCode)
+{
+    int code = 100;
+    auto signatureRefusing = [&](bool RefusingSignature::*flag) {
+        RefusingSignature signature;
+        Sign(signature);
+        signature.*flag = true;
+        signature.code = ++code;
+        MemoryDeltaIO store;
+        EXPECT_EQ(ExpectFailure(signature, store, "abcd", code).size(), 1u);
+        EXPECT_EQ(store.GetDeltaCount(), 0u);
+    };
+    signatureRefusing(&RefusingSignature::refuseVersion);
+    signatureRefusing(&RefusingSignature::refuseWindowSize);
+    signatureRefusing(&RefusingSignature::refuseFind);
+    signatureRefusing(&RefusingSignature::refuseFindBlock);
+
+    MemoryDigestIO signature;
+    Sign(signature);
+    for (int RefusingDeltaIO::*flag : {&RefusingDeltaIO::refuseVersion, &RefusingDeltaIO::refuseWindowSize,
+                                       &RefusingDeltaIO::refuseFileSize, &RefusingDeltaIO::refuseModifiedTime,
+                                       &RefusingDeltaIO::refuseFileDigest, &RefusingDeltaIO::refuseFinish}) {
+        RefusingDeltaIO store;
+        store.*flag = 1;
+        store.code = ++code;
+        EXPECT_EQ(ExpectFailure(signature, store, "Xabcd", code).size(), 1u);
+    }
+
+    // A signature claiming a non-empty old file with a window of 0.
+    MemoryDigestIO windowless;
+    windowless.WriteVersion(1);
+    windowless.WriteFileSize(4);
+    MemoryDeltaIO windowlessDelta;
+    EXPECT_EQ(ExpectFailure(windowless, windowlessDelta, "abcd", RESULT_FAILED, dir.Path(L"new.bin")).size(), 1u);
+    EXPECT_EQ(windowlessDelta.GetDeltaCount(), 0u);
+
+    {
+        KorrinTest::FaultyRuntime runtime;
+        runtime.FailCall(KorrinTest::RuntimeCall::Read, EIO);
+        MemoryDeltaIO store;
+        const std::vector<std::wstring> texts = ExpectFailure(signature, store, "abcd", RESULT_FAILED);
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 at func: FileWindow::Read")) << texts[0];
+        EXPECT_EQ(store.GetDeltaCount(), 0u);
+    }
+    EXPECT_EQ(lines.size(), 12u);
+    EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), lines.size());
+}
+
+// A store of a class derived from the library's own is asked, and its refusal counts.
+TEST_F(GenerateFileDeltaFailureTest, ADerivedSignatureStoreIsAskedForEveryLookup)
+{
+    RefusingSignature signature;
+    Sign(signature);
+    MemoryDeltaIO store;
+    ASSERT_EQ(Generate(signature, store, "Xabcd"), RESULT_OK);
+    EXPECT_EQ(InstructionsOf(store), (Instructions{Literal("X"), Copy(0)}));
+    EXPECT_EQ(signature.findCalls, 2) << "one lookup per window position";
+}
+
+} // namespace
