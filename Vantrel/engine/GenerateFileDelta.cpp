@@ -11,7 +11,8 @@
 // - Equal checksums of different blocks are told apart by MD5; a hit without an MD5 match
 //   is a miss like any other.
 // - The literal buffer holds the W bytes the window showed when the pending run began, so
-//   the pending run (at most W bytes) is always its first (base - literal start) bytes.
+//   the pending run (at most W bytes) is always its first (base - literal start) bytes. It is
+//   filled at the first position of a run that does not match, not before the lookup.
 // - Every move is at most the count just read, so the window reads every byte once and in
 //   order and its SHA-1 is the new file's.
 #include <Vantrel/Korrin.h>
@@ -140,8 +141,6 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         if (count == 0)
             break;
 
-        if (base == literalStart)
-            std::memcpy(literal.get(), file.Buffer(), window);
         if (fresh) {
             checksum.Reset();
             checksum.Start(file.Buffer(), count);
@@ -192,7 +191,11 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
             }
         }
 
-        if (base - literalStart == window) {
+        // A run starts here: keep the window's bytes, which the run will be made of. Taken
+        // only now, once the position has turned out not to match, since a match would waste it.
+        if (base == literalStart) {
+            std::memcpy(literal.get(), file.Buffer(), window);
+        } else if (base - literalStart == window) {
             result = delta.AddDelta(literal.get(), window);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
