@@ -5,6 +5,7 @@
 #define VANTREL_FILEDELTA_H
 
 #include <cstdint>
+#include <string>
 
 #include <Vantrel/IDeltaIO.h>
 #include <Vantrel/KorrinExport.h>
@@ -44,6 +45,14 @@ public:
     std::uint32_t GetBufferDeltaSize() const;
     std::uint32_t GetSize() const;
     int Finish();
+
+    // Rebuilds the new file at `newPath` from the old file at `oldPath` and the instructions,
+    // and proves it by the SHA-1 value of every byte written. An existing file at `newPath` is
+    // truncated first; on failure it holds what was written before the failure. Both files
+    // are closed on every way out. RESULT_OK, or the failure's code (a failed write gives the
+    // code of its errno: RESULT_WRITE_EBADF, RESULT_WRITE_EINVAL or RESULT_WRITE_ENOSPC).
+    // A delta is read from its store's single reading position: one rebuild at a time.
+    int GenerateFile(const std::wstring& oldPath, const std::wstring& newPath) const;
 
 private:
     IDeltaIO* store_;

@@ -9,6 +9,8 @@
 
 #include <Vantrel/KorrinExport.h>
 
+class FileLock;
+
 namespace Halvorn {
 namespace Vantrel {
 
@@ -45,6 +47,18 @@ public:
     // How `delta` is made up: copy instructions, literal instructions and literal bytes.
     void ReturnDeltaComposition(const FileDelta& delta, int& digestCount, int& bufferCount,
                                 std::uint64_t& bufferSize);
+
+    // Writes the file that `delta` describes against the old file at `oldPath` to `newPath`
+    // (see FileDelta::GenerateFile), reporting a failure once more under the engine's name.
+    int ApplyFileDelta(const std::wstring& oldPath, const FileDelta& delta, const std::wstring& newPath);
+
+    // Replaces the file at `path` by the file `delta` describes against it, never leaving it
+    // half-written: the new content is rebuilt beside it as `path` + ".dfttemp", checked, and
+    // then moved over the target (copied, when the move fails). With a lock, the lock on
+    // `path` is taken just before the replacement and stays with the caller afterwards; when
+    // it cannot be had, the target is left alone and the complete temporary file stays.
+    int ApplyFileDelta(const std::wstring& path, const FileDelta& delta, FileLock* lock);
+    int ApplyFileDelta(const std::wstring& path, const FileDelta& delta);
 
 private:
     std::uint32_t windowSize_;

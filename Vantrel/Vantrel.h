@@ -20,6 +20,7 @@
 #include <Vantrel/IDeltaIO.h>
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/GenerateTempFilename.h>
 #include <platform/FileLock.h>
 #include <platform/Logging.h>
 

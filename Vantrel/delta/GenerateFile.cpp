@@ -1,0 +1,118 @@
+// Rebuilding: the instructions in order, blocks copied from the old file and literals from
+// the instructions, every byte written also fed to a SHA-1 digest that must end equal to the
+// delta's.
+#include <Vantrel/FileDelta.h>
+
+#include <cerrno>
+#include <memory>
+
+#include <Vantrel/ResultCodes.h>
+#include <Vantrel/SHA1Digest.h>
+
+#include "Vantrel/engine/ReportError.h"
+#include "Vantrel/io/ScopedResource.h"
+#include "platform/Runtime.h"
+
+namespace Halvorn {
+namespace Vantrel {
+
+namespace {
+
+constexpr const char* kFunction = "Halvorn::Vantrel::FileDelta::GenerateFile";
+
+int WriteFailure()
+{
+    switch (errno) {
+    case EBADF:
+        return RESULT_WRITE_EBADF;
+    case EINVAL:
+        return RESULT_WRITE_EINVAL;
+    case ENOSPC:
+        return RESULT_WRITE_ENOSPC;
+    default:
+        return RESULT_FAILED;
+    }
+}
+
+// Writes `length` bytes and adds them to the digest: RESULT_OK or the write's failure code.
+int Emit(Platform::Runtime& runtime, int file, const unsigned char* bytes, std::uint32_t length, SHA1Digest& digest)
+{
+    if (length != 0 && runtime.Write(file, bytes, length) < 0)
+        return WriteFailure();
+    digest.Append(bytes, length);
+    return RESULT_OK;
+}
+
+} // namespace
+
+int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& newPath) const
+{
+    Platform::Runtime& runtime = Platform::CurrentRuntime();
+    SHA1Digest written;
+    int answer;
+    {
+        // Both files are closed at the end of this block, whatever happens in it.
+        ScopedFileDescriptor newFile(runtime.Open(newPath, Platform::OpenMode::WriteCreate));
+        if (newFile.Get() < 0)
+            return ReportError(RESULT_FAILED, newPath.c_str(), kFunction, __LINE__);
+        ScopedFileDescriptor oldFile(runtime.Open(oldPath, Platform::OpenMode::Read));
+        if (oldFile.Get() < 0)
+            return ReportError(RESULT_FAILED, oldPath.c_str(), kFunction, __LINE__);
+
+        std::uint32_t version = 0;
+        int result = store_->ReadVersion(version);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+        if (version != 1)
+            return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+        std::uint32_t window = 0;
+        result = store_->ReadWindowSize(window);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+        std::uint64_t size = 0;
+        result = store_->ReadFileSize(size);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+        std::int64_t time = 0;
+        result = store_->ReadFileModifiedTime(time);
+        if (result != RESULT_OK)
+            return ReportError(result, nullptr, kFunction, __LINE__);
+
+        std::unique_ptr<unsigned char[]> block(new unsigned char[window]);
+        void* cursor = nullptr;
+        boost::shared_ptr<DeltaEntry> entry;
+        while ((answer = store_->ReadDelta(&cursor, entry)) == RESULT_OK) {
+            if (entry->type == DigestDelta) {
+                const std::uint32_t index = static_cast<const DigestDeltaEntry&>(*entry).blockIndex;
+                runtime.Seek(oldFile.Get(), static_cast<std::int64_t>(std::uint64_t{index} * window));
+                const std::int64_t got = runtime.Read(oldFile.Get(), block.get(), window);
+                if (got < 0)
+                    return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+                // A short last block, or nothing for a block past the end of the old file.
+                result = Emit(runtime, newFile.Get(), block.get(), static_cast<std::uint32_t>(got), written);
+            } else {
+                const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
+                result = Emit(runtime, newFile.Get(), literal.buffer, literal.length, written);
+            }
+            if (result != RESULT_OK)
+                return ReportError(result, nullptr, kFunction, __LINE__);
+        }
+    }
+
+    // RESULT_FAILED is how the store says the instructions have ended.
+    if (answer != RESULT_FAILED)
+        return ReportError(answer, nullptr, kFunction, __LINE__);
+    // An unfinished digest would compare neither equal nor unequal: never pass unchecked.
+    if (written.Finish() != RESULT_OK)
+        return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+    SHA1Digest expected;
+    const int result = GetFileDigest(expected);
+    if (result != RESULT_OK)
+        return ReportError(result, nullptr, kFunction, __LINE__);
+    if (written != expected)
+        return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+    return RESULT_OK;
+}
+
+} // namespace Vantrel
+} // namespace Halvorn
