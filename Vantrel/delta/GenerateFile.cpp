@@ -4,13 +4,14 @@
 #include <Vantrel/FileDelta.h>
 
 #include <cerrno>
-#include <memory>
 
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
 #include "Vantrel/engine/ReportError.h"
+#include "Vantrel/io/BlockReader.h"
 #include "Vantrel/io/ScopedResource.h"
+#include "Vantrel/io/WriteBuffer.h"
 #include "platform/Runtime.h"
 
 namespace Halvorn {
@@ -35,9 +36,9 @@ int WriteFailure()
 }
 
 // Writes `length` bytes and adds them to the digest: RESULT_OK or the write's failure code.
-int Emit(Platform::Runtime& runtime, int file, const unsigned char* bytes, std::uint32_t length, SHA1Digest& digest)
+int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length, SHA1Digest& digest)
 {
-    if (length != 0 && runtime.Write(file, bytes, length) < 0)
+    if (!out.Write(bytes, length))
         return WriteFailure();
     digest.Append(bytes, length);
     return RESULT_OK;
@@ -78,25 +79,29 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
 
-        std::unique_ptr<unsigned char[]> block(new unsigned char[window]);
+        // Reads and writes go through buffers of a mebibyte: a call per block would cost
+        // more than the bytes themselves.
+        BlockReader blocks(oldFile.Get(), window);
+        WriteBuffer out(newFile.Get());
         void* cursor = nullptr;
         boost::shared_ptr<DeltaEntry> entry;
         while ((answer = store_->ReadDelta(&cursor, entry)) == RESULT_OK) {
             if (entry->type == DigestDelta) {
-                const std::uint32_t index = static_cast<const DigestDeltaEntry&>(*entry).blockIndex;
-                runtime.Seek(oldFile.Get(), static_cast<std::int64_t>(std::uint64_t{index} * window));
-                const std::int64_t got = runtime.Read(oldFile.Get(), block.get(), window);
-                if (got < 0)
+                const unsigned char* bytes = nullptr;
+                std::uint32_t length = 0;
+                if (!blocks.Read(static_cast<const DigestDeltaEntry&>(*entry).blockIndex, bytes, length))
                     return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
                 // A short last block, or nothing for a block past the end of the old file.
-                result = Emit(runtime, newFile.Get(), block.get(), static_cast<std::uint32_t>(got), written);
+                result = Emit(out, bytes, length, written);
             } else {
                 const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
-                result = Emit(runtime, newFile.Get(), literal.buffer, literal.length, written);
+                result = Emit(out, literal.buffer, literal.length, written);
             }
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
         }
+        if (!out.Flush())
+            return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
     }
 
     // RESULT_FAILED is how the store says the instructions have ended.

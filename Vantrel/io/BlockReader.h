@@ -1,0 +1,35 @@
+// Reads blocks of a file by index for rebuilding, many blocks per read call: copies mostly
+// ask for the blocks in file order, and a read call per block costs more than its bytes.
+// Blocks asked for out of order are read afresh from their own position.
+#ifndef VANTREL_IO_BLOCKREADER_H
+#define VANTREL_IO_BLOCKREADER_H
+
+#include <cstdint>
+#include <memory>
+
+namespace Halvorn {
+namespace Vantrel {
+
+class BlockReader {
+public:
+    // `descriptor` stays the caller's; blocks are `window` bytes (the last may be shorter).
+    BlockReader(int descriptor, std::uint32_t window);
+
+    // Points `bytes` at block `index` and sets `length` to its size: `window`, fewer for the
+    // file's last block, 0 past its end. False when the file cannot be read.
+    bool Read(std::uint32_t index, const unsigned char*& bytes, std::uint32_t& length);
+
+private:
+    int descriptor_;
+    std::uint32_t window_;
+    std::uint32_t capacity_;  // whole blocks the buffer holds
+    std::unique_ptr<unsigned char[]> buffer_;
+    bool loaded_;             // whether the buffer holds anything yet
+    std::uint32_t first_;     // the index of the first buffered block
+    std::uint64_t filled_;    // bytes buffered from that block's start
+};
+
+} // namespace Vantrel
+} // namespace Halvorn
+
+#endif

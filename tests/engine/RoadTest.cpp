@@ -1,0 +1,120 @@
+// The road end to end, through blobs both ways: many random pairs, both ways of applying,
+// and files of several MiB shaped like real ones.
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/Road.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using KorrinTest::DeltaBlobThroughBlobs;
+using KorrinTest::TempDir;
+
+class RoadTest : public ::testing::Test {
+protected:
+    // Sends `now` over to a holder of `old` and applies it both ways; both results must be
+    // `now` byte for byte.
+    void ExpectRoad(const std::string& old, const std::string& now, std::uint32_t window)
+    {
+        dir.WriteFile(L"old.bin", old);
+        dir.WriteFile(L"new.bin", now);
+        const std::vector<unsigned char> blob = DeltaBlobThroughBlobs(dir.Path(L"old.bin"), dir.Path(L"new.bin"), window);
+        ASSERT_FALSE(blob.empty());
+
+        MemoryDeltaIO received;
+        ASSERT_EQ(received.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
+        FileDelta delta(&received);
+        Korrin engine;
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"rebuilt.bin")), RESULT_OK);
+        ASSERT_EQ(dir.ReadFile(L"rebuilt.bin"), now);
+        // The same delta again, in place this time: a store can be read any number of times.
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta), RESULT_OK);
+        ASSERT_EQ(dir.ReadFile(L"old.bin"), now);
+        EXPECT_FALSE(dir.Exists(L"old.bin.dfttemp"));
+    }
+
+    TempDir dir;
+};
+
+TEST_F(RoadTest, RandomPairsArriveByteForByte)
+{
+    std::mt19937 random(77);
+    auto bytes = [&](std::size_t n, unsigned alphabet) {
+        std::string s(n, '\0');
+        for (auto& c : s)
+            c = static_cast<char>(random() % alphabet);
+        return s;
+    };
+    for (int round = 0; round < 40; ++round) {
+        const unsigned alphabet = round % 2 ? 256 : 3;  // few letters make many chance matches
+        const std::string old = bytes(random() % 20000, alphabet);
+        std::string now = old;
+        for (int e = static_cast<int>(random() % 10); e > 0; --e) {
+            const std::size_t at = now.empty() ? 0 : random() % now.size();
+            if (random() % 2)
+                now.insert(at, bytes(1 + random() % 500, alphabet));
+            else
+                now.erase(at, 1 + random() % 500);
+        }
+        if (round % 7 == 0)
+            now = old.substr(old.size() / 3) + old.substr(0, old.size() / 3);  // blocks moved around
+        for (std::uint32_t window : {1u, 16u, 1000u, 4096u, 30000u})
+            ExpectRoad(old, now, window);
+    }
+}
+
+TEST_F(RoadTest, EdgePairs)
+{
+    ExpectRoad("", "", 16);
+    ExpectRoad("", "from nothing", 16);
+    ExpectRoad("to nothing", "", 16);
+    ExpectRoad("same", "same", 16);
+    ExpectRoad(std::string(100000, 'a'), std::string(100001, 'a'), 64);
+}
+
+// Several MiB shaped like what users keep in step: a text with scattered line edits, and a
+// binary whose records shift when one of them grows.
+TEST_F(RoadTest, LargeFilesLikeRealOnes)
+{
+    std::mt19937 random(4);
+    static const char* const words[] = {"delta", "block", "window", "checksum", "signature", "file",
+                                        "copy",  "bytes", "old",    "new",      "literal",   "road"};
+    std::string text;
+    while (text.size() < (5u << 20)) {
+        for (unsigned w = 0, n = 3 + random() % 12; w < n; ++w)
+            text += std::string(words[random() % 12]) + (w + 1 < n ? " " : "\n");
+    }
+    std::string edited;
+    std::size_t line = 0;
+    for (std::size_t start = 0; start < text.size(); ++line) {
+        const std::size_t end = text.find('\n', start) + 1;
+        if (line % 97 == 5)
+            edited += "an inserted line\n";
+        if (line % 211 != 7)  // some lines go
+            edited += text.substr(start, end - start);
+        start = end;
+    }
+    ExpectRoad(text, edited, 2048);
+
+    std::string binary;
+    for (std::uint32_t record = 0; binary.size() < (4u << 20); ++record) {
+        binary.append(reinterpret_cast<const char*>(&record), sizeof record);
+        binary.append(60 + record % 40, static_cast<char>(record * 7));
+    }
+    std::string grown = binary;
+    grown.insert(grown.size() / 2, 333, '\x5a');
+    grown[100] ^= 1;
+    ExpectRoad(binary, grown, 2048);
+    ExpectRoad(binary, grown, 700);
+}
+
+} // namespace

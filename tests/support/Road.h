@@ -1,0 +1,59 @@
+// The whole road between two copies of a file, as a client walks it: sign the old file, send
+// the signature as a blob, make the delta of the new file against the signature read back,
+// send the delta as a blob and read it back on the old side.
+#ifndef KORRIN_TESTS_SUPPORT_ROAD_H
+#define KORRIN_TESTS_SUPPORT_ROAD_H
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ResultCodes.h>
+
+namespace KorrinTest {
+
+template <typename Store>
+std::vector<unsigned char> BlobOf(Store& store)
+{
+    unsigned char* blob = nullptr;
+    std::uint32_t size = 0;
+    store.WriteToBlob(&blob, &size);
+    std::vector<unsigned char> bytes(blob, blob + size);
+    std::free(blob);
+    return bytes;
+}
+
+// The delta blob of `newPath` against the signature of `oldPath`, made with `window`;
+// empty when a step fails (the test then fails on the step's own expectation).
+inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldPath, const std::wstring& newPath,
+                                                        std::uint32_t window)
+{
+    using namespace Halvorn::Vantrel;
+    Korrin engine;
+    engine.SetWindowSize(window);
+    MemoryDigestIO signature;
+    FileDigest digest(&signature);
+    digest.SetVersion(1);
+    if (engine.GenerateFileDigest(oldPath, digest) != RESULT_OK)
+        return {};
+    const std::vector<unsigned char> signatureBlob = BlobOf(signature);
+
+    MemoryDigestIO received;
+    if (received.ReadFromBlob(signatureBlob.data(), static_cast<std::uint32_t>(signatureBlob.size())) != RESULT_OK)
+        return {};
+    FileDigest theirs(&received);
+    MemoryDeltaIO changes;
+    FileDelta delta(&changes);
+    if (engine.GenerateFileDelta(newPath, theirs, delta) != RESULT_OK)
+        return {};
+    return BlobOf(changes);
+}
+
+} // namespace KorrinTest
+
+#endif
