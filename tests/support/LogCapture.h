@@ -3,8 +3,11 @@
 #define KORRIN_TESTS_SUPPORT_LOGCAPTURE_H
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/Logging.h"
 
@@ -61,6 +64,47 @@ inline bool IsErrorLine(const std::wstring& text, const std::wstring& prefix)
         if (text[i] < L'0' || text[i] > L'9')
             return false;
     return true;
+}
+
+// The text of a library error line up to " line: ": the code, the message in quotes when
+// there is one, and the reporting function.
+inline std::wstring ErrorPrefix(int code, const std::wstring& function, const std::wstring& message = L"")
+{
+    std::wstring text = L"Error " + std::to_wstring(code) + L" ";
+    if (!message.empty())
+        text += L"\"" + message + L"\" ";
+    return text + L"at func: " + function;
+}
+
+// The source line number an error line names, for telling report sites apart; -1 when none.
+inline int LineNumberOf(const std::wstring& text)
+{
+    const std::size_t marker = text.rfind(L" line: ");
+    if (marker == std::wstring::npos)
+        return -1;
+    try {
+        return std::stoi(text.substr(marker + 7));
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+// Success when `texts` are exactly the error lines `prefixes` (see ErrorPrefix), in order.
+inline ::testing::AssertionResult IsErrorChain(const std::vector<std::wstring>& texts,
+                                               const std::vector<std::wstring>& prefixes)
+{
+    bool matches = texts.size() == prefixes.size();
+    for (std::size_t i = 0; matches && i < texts.size(); ++i)
+        matches = IsErrorLine(texts[i], prefixes[i]);
+    if (matches)
+        return ::testing::AssertionSuccess();
+    std::wstring shown = L"logged:";
+    for (const std::wstring& text : texts)
+        shown += L"\n  " + text;
+    shown += L"\nexpected:";
+    for (const std::wstring& prefix : prefixes)
+        shown += L"\n  " + prefix + L" line: N";
+    return ::testing::AssertionFailure() << shown;
 }
 
 } // namespace KorrinTest

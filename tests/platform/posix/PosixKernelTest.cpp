@@ -1,77 +1,29 @@
 // What the kernel binding does that only POSIX has: permission bits, TMPDIR, UTF-8 names.
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/Kernel.h"
+#include "support/PosixEnvironment.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using Halvorn::Platform::CurrentKernel;
 using Halvorn::Platform::Kernel;
+using KorrinTest::PermissionsOf;
+using KorrinTest::SetPermissions;
 using KorrinTest::TempDir;
-
-mode_t PermissionsOf(const std::filesystem::path& path)
-{
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0)
-        return static_cast<mode_t>(-1);
-    return info.st_mode & 07777;
-}
-
-void SetPermissions(const std::filesystem::path& path, mode_t mode)
-{
-    ASSERT_EQ(0, ::chmod(path.c_str(), mode));
-}
+using KorrinTest::TmpdirGuard;
+using KorrinTest::UmaskGuard;
 
 std::wstring Unencodable(const std::wstring& before)
 {
     return before + static_cast<wchar_t>(0xD800);
 }
-
-// Sets or unsets TMPDIR for one test and puts the old value back.
-class TmpdirGuard {
-public:
-    TmpdirGuard()
-    {
-        if (const char* value = std::getenv("TMPDIR"))
-            saved_ = value;
-    }
-    ~TmpdirGuard()
-    {
-        if (saved_)
-            ::setenv("TMPDIR", saved_->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    TmpdirGuard(const TmpdirGuard&) = delete;
-    TmpdirGuard& operator=(const TmpdirGuard&) = delete;
-
-    void Set(const std::string& value) { ::setenv("TMPDIR", value.c_str(), 1); }
-    void Unset() { ::unsetenv("TMPDIR"); }
-
-private:
-    std::optional<std::string> saved_;
-};
-
-// Sets the process's file creation mask for one test.
-class UmaskGuard {
-public:
-    explicit UmaskGuard(mode_t mask) : saved_(::umask(mask)) {}
-    ~UmaskGuard() { ::umask(saved_); }
-    UmaskGuard(const UmaskGuard&) = delete;
-    UmaskGuard& operator=(const UmaskGuard&) = delete;
-
-private:
-    mode_t saved_;
-};
 
 class PosixKernelTest : public ::testing::Test {
 protected:

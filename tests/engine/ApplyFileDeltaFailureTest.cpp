@@ -1,0 +1,345 @@
+// Every way rebuilding and in-place application can fail: the code, the chain of report lines
+// from the innermost out, and what is left on disk.
+#include <cerrno>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "platform/FileLock.h"
+#include "support/DeltaBlob.h"
+#include "support/DeltaReplay.h"
+#include "support/FaultyKernel.h"
+#include "support/FaultyRuntime.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using KorrinTest::ErrorPrefix;
+using KorrinTest::FaultyKernel;
+using KorrinTest::FaultyRuntime;
+using KorrinTest::IsErrorChain;
+using KorrinTest::KernelCall;
+using KorrinTest::LineNumberOf;
+using KorrinTest::LogCapture;
+using KorrinTest::RuntimeCall;
+using Chain = std::vector<std::wstring>;
+
+const std::wstring kGenerateFile = L"Halvorn::Vantrel::FileDelta::GenerateFile";
+const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
+// The store's own line when the instructions run out, logged by every complete rebuild.
+const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
+
+// A store that answers `code` to one chosen read; for the instructions, to the nth ReadDelta.
+class ReadRefusingStore : public MemoryDeltaIO {
+public:
+    enum Read { None, Version, WindowSize, FileSize, Time, Sha1, Instruction };
+    Read refuse = None;
+    int code = 7;
+    int nth = 1;
+
+    int ReadVersion(std::uint32_t& v) override
+    {
+        return refuse == Version ? code : MemoryDeltaIO::ReadVersion(v);
+    }
+    int ReadWindowSize(std::uint32_t& v) override
+    {
+        return refuse == WindowSize ? code : MemoryDeltaIO::ReadWindowSize(v);
+    }
+    int ReadFileSize(std::uint64_t& v) override
+    {
+        return refuse == FileSize ? code : MemoryDeltaIO::ReadFileSize(v);
+    }
+    int ReadFileModifiedTime(std::int64_t& v) override
+    {
+        return refuse == Time ? code : MemoryDeltaIO::ReadFileModifiedTime(v);
+    }
+    int ReadFileDigest(_sha1_hash& v) override
+    {
+        return refuse == Sha1 ? code : MemoryDeltaIO::ReadFileDigest(v);
+    }
+    int ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& entry) override
+    {
+        if (refuse == Instruction && ++reads_ == nth)
+            return code;
+        return MemoryDeltaIO::ReadDelta(cursor, entry);
+    }
+
+private:
+    int reads_ = 0;
+};
+
+class ApplyFileDeltaFailureTest : public ::testing::Test {
+protected:
+    ApplyFileDeltaFailureTest()
+        : old(KorrinTest::PatternBytes(1500, 3)),
+          now(old.substr(0, 200) + "patched in" + old.substr(260) + "tail"),
+          blob(KorrinTest::MakeDeltaBlob(dir, old, now, 64))
+    {
+        dir.WriteFile(L"target.bin", old);
+    }
+
+    // A fresh store holding the delta.
+    void Load(MemoryDeltaIO& store) { ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK); }
+
+    std::wstring Target() const { return dir.Path(L"target.bin"); }
+
+    // The target as it was, and nothing else left beside it.
+    void ExpectTargetUntouched() const
+    {
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+        EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
+        EXPECT_EQ(dir.Entries(), 1u);
+    }
+
+    // Applies `store` in place (two-argument form) and expects a failed rebuild: `code`
+    // reported by the rebuild (quoting `message`) after the lines in `inner`, then by each
+    // of the three application layers, and the target untouched. Notes the rebuild's line.
+    void ExpectRebuildFailure(IDeltaIO& store, int code, const std::wstring& message = L"", Chain inner = {})
+    {
+        LogCapture capture;
+        FileDelta delta(&store);
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), code);
+        const std::size_t site = inner.size();
+        inner.push_back(ErrorPrefix(code, kGenerateFile, message));
+        inner.push_back(ErrorPrefix(code, kApply, Target()));
+        inner.push_back(ErrorPrefix(code, kApply));
+        inner.push_back(ErrorPrefix(code, kApply, Target()));
+        const Chain texts = capture.Texts();
+        EXPECT_TRUE(IsErrorChain(texts, inner));
+        rebuildSites.push_back(texts.size() > site ? LineNumberOf(texts[site]) : -1);
+        ExpectTargetUntouched();
+    }
+
+    // The store answers `code` to `read` (to the third instruction, for ReadDelta).
+    void ExpectStoreFailure(ReadRefusingStore::Read read, int code, Chain inner = {})
+    {
+        SCOPED_TRACE(read);
+        ReadRefusingStore store;
+        Load(store);
+        store.refuse = read;
+        store.code = code;
+        store.nth = 3;
+        ExpectRebuildFailure(store, code, L"", inner);
+    }
+
+    KorrinTest::TempDir dir;
+    const std::string old;
+    const std::string now;
+    const std::string blob;
+    Korrin engine;
+    std::vector<int> rebuildSites;
+};
+
+TEST_F(ApplyFileDeltaFailureTest, EachRebuildFailureHasItsOwnSite)
+{
+    // A file that cannot be opened is named: the temporary first, then the target.
+    for (const std::wstring& path : {Target() + L".dfttemp", Target()}) {
+        FaultyRuntime runtime;
+        runtime.FailOpenOf(path, EACCES);
+        MemoryDeltaIO store;
+        Load(store);
+        ExpectRebuildFailure(store, RESULT_FAILED, path);
+    }
+    ExpectStoreFailure(ReadRefusingStore::Version, 101);
+    ExpectStoreFailure(ReadRefusingStore::WindowSize, 102);
+    ExpectStoreFailure(ReadRefusingStore::FileSize, 103);
+    ExpectStoreFailure(ReadRefusingStore::Time, 104);
+    ExpectStoreFailure(ReadRefusingStore::Instruction, 105); // the third instruction
+    ExpectStoreFailure(ReadRefusingStore::Sha1, 106,
+                       {kEnd, ErrorPrefix(106, L"Halvorn::Vantrel::FileDelta::GetFileDigest")});
+    {
+        MemoryDeltaIO store;
+        Load(store);
+        store.WriteVersion(2);
+        ExpectRebuildFailure(store, RESULT_FAILED);
+    }
+    {
+        MemoryDeltaIO store;
+        Load(store);
+        _sha1_hash sha1;
+        store.ReadFileDigest(sha1);
+        sha1.bytes[19] ^= 1;
+        store.WriteFileDigest(sha1);
+        ExpectRebuildFailure(store, RESULT_FAILED, L"", {kEnd});
+    }
+    for (RuntimeCall call : {RuntimeCall::Read, RuntimeCall::Write}) {
+        FaultyRuntime runtime;
+        runtime.FailCall(call, EIO, 2);
+        MemoryDeltaIO store;
+        Load(store);
+        ExpectRebuildFailure(store, RESULT_FAILED);
+    }
+    EXPECT_EQ(std::set<int>(rebuildSites.begin(), rebuildSites.end()).size(), rebuildSites.size());
+}
+
+TEST_F(ApplyFileDeltaFailureTest, AFailedWriteGivesTheCodeOfItsErrno)
+{
+    const struct {
+        int error;
+        int code;
+    } cases[] = {{EBADF, RESULT_WRITE_EBADF},
+                 {EINVAL, RESULT_WRITE_EINVAL},
+                 {ENOSPC, RESULT_WRITE_ENOSPC},
+                 {EIO, RESULT_FAILED}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        FaultyRuntime runtime;
+        runtime.FailCall(RuntimeCall::Write, c.error, 3);
+        MemoryDeltaIO store;
+        Load(store);
+        ExpectRebuildFailure(store, c.code);
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Write), 3);
+    }
+}
+
+// The three-path form: the new file is made (truncated) first and keeps what was written.
+TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailure)
+{
+    const std::wstring newPath = dir.Path(L"new.bin");
+    const std::string longer(5000, 'x');
+    auto apply = [&](int code, const std::wstring& message = L"") {
+        MemoryDeltaIO store;
+        Load(store);
+        FileDelta delta(&store);
+        LogCapture capture;
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, newPath), code);
+        if (code != RESULT_OK) {
+            EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(code, kGenerateFile, message),
+                                                       ErrorPrefix(code, kApply, Target())}));
+        }
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+    };
+
+    dir.WriteFile(L"new.bin", longer);
+    apply(RESULT_OK);
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
+
+    dir.WriteFile(L"new.bin", longer);
+    {
+        FaultyRuntime runtime;
+        runtime.FailCall(RuntimeCall::Write, ENOSPC, 3);
+        apply(RESULT_WRITE_ENOSPC);
+    }
+    MemoryDeltaIO store;
+    Load(store);
+    auto instructions = KorrinTest::InstructionsOf(store);
+    ASSERT_GE(instructions.size(), 3u);
+    instructions.resize(2);
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), KorrinTest::Replay(instructions, old, 64));
+
+    std::filesystem::remove(dir.NativePath(L"new.bin"));
+    {
+        FaultyRuntime runtime;
+        runtime.FailOpenOf(Target(), ENOENT);
+        apply(RESULT_FAILED, Target());
+    }
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
+
+    std::filesystem::remove(dir.NativePath(L"new.bin"));
+    {
+        FaultyRuntime runtime;
+        runtime.FailOpenOf(newPath, EACCES);
+        apply(RESULT_FAILED, newPath);
+    }
+    EXPECT_FALSE(dir.Exists(L"new.bin"));
+}
+
+TEST_F(ApplyFileDeltaFailureTest, ALockHeldElsewhereKeepsTheTargetAndTheCompleteTemporary)
+{
+    FileLock other;
+    ASSERT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
+    MemoryDeltaIO store;
+    Load(store);
+    FileDelta delta(&store);
+    FileLock mine;
+    LogCapture capture;
+    EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_FAILED);
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply)}));
+    EXPECT_FALSE(mine.IsHeld());
+    EXPECT_TRUE(other.IsHeld());
+    EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+    EXPECT_EQ(dir.ReadFile(L"target.bin.dfttemp"), now);
+}
+
+TEST_F(ApplyFileDeltaFailureTest, AnObtainedLockStaysWithTheCaller)
+{
+    MemoryDeltaIO store;
+    Load(store);
+    FileDelta delta(&store);
+    FileLock mine;
+    {
+        LogCapture capture;
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_OK);
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd}));
+    }
+    EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
+    EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
+    EXPECT_TRUE(mine.IsHeld());
+    FileLock other;
+    EXPECT_FALSE(other.Create(FileLock::Exclusive, Target().c_str()));
+    mine.Release();
+    EXPECT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
+}
+
+TEST_F(ApplyFileDeltaFailureTest, AFailedMoveFallsBackToACopy)
+{
+    FaultyKernel kernel;
+    kernel.FailCall(KernelCall::MoveReplacing, EXDEV);
+    MemoryDeltaIO store;
+    Load(store);
+    FileDelta delta(&store);
+    LogCapture capture;
+    EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), RESULT_OK);
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply,
+                                                                 L"file move failed. Windows error code: " +
+                                                                     std::to_wstring(EXDEV))}));
+    EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 1);
+    EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
+    EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
+}
+
+TEST_F(ApplyFileDeltaFailureTest, AFailedMoveAndCopyLeaveTheTargetAndNoTemporary)
+{
+    const Chain chain = {kEnd,
+                         ErrorPrefix(RESULT_FAILED, kApply,
+                                     L"file move failed. Windows error code: " + std::to_wstring(EXDEV)),
+                         ErrorPrefix(RESULT_FAILED, kApply,
+                                     L"file copy failed. Windows error code: " + std::to_wstring(ENOSPC))};
+    std::vector<int> sites;
+    for (bool withPath : {false, true}) {
+        FaultyKernel kernel;
+        kernel.FailCall(KernelCall::MoveReplacing, EXDEV);
+        kernel.FailCall(KernelCall::CopyOver, ENOSPC);
+        MemoryDeltaIO store;
+        Load(store);
+        FileDelta delta(&store);
+        LogCapture capture;
+        Chain expected = chain;
+        if (withPath) {
+            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), RESULT_FAILED);
+            expected.push_back(ErrorPrefix(RESULT_FAILED, kApply, Target()));
+        } else {
+            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, nullptr), RESULT_FAILED);
+        }
+        const Chain texts = capture.Texts();
+        EXPECT_TRUE(IsErrorChain(texts, expected));
+        for (std::size_t i = 1; i < texts.size(); ++i)
+            sites.push_back(LineNumberOf(texts[i]));
+        ExpectTargetUntouched();
+    }
+    ASSERT_EQ(sites.size(), 5u);
+    EXPECT_NE(sites[0], sites[1]); // move and copy
+    EXPECT_NE(sites[1], sites[4]); // copy and the two-argument form's own line
+}
+
+} // namespace

@@ -1,0 +1,150 @@
+// Whatever a damaged delta reads back as, applying it in place either makes exactly the
+// intended file or fails and leaves the target as it was, with nothing left beside it.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/DeltaBlob.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using KorrinTest::PatternBytes;
+
+constexpr std::uint32_t kWindow = 64;
+constexpr int kUnreadable = 1; // no result code of the library
+
+// Where the literal bytes and the block indices lie in a delta blob: after each record's
+// one-byte tag, 4 bytes for the version, window size and a copy's block index, 8 for the file
+// size and time, 20 for the SHA-1 value, and a 4-byte length before a literal's bytes.
+std::vector<std::size_t> InstructionPayload(const std::string& blob)
+{
+    std::vector<std::size_t> at;
+    std::size_t p = 0;
+    while (p < blob.size()) {
+        const char tag = blob[p++];
+        std::size_t length = 0;
+        if (tag == 'V' || tag == 'W' || tag == 'D') {
+            length = 4;
+        } else if (tag == 'F' || tag == 'M') {
+            length = 8;
+        } else if (tag == 'C') {
+            length = 20;
+        } else if (tag == 'B' && p + 4 <= blob.size()) {
+            for (int i = 3; i >= 0; --i)
+                length = length << 8 | static_cast<unsigned char>(blob[p + i]);
+            p += 4;
+        } else {
+            ADD_FAILURE() << "unexpected record at " << p - 1;
+            return at;
+        }
+        if (tag == 'D' || tag == 'B')
+            for (std::size_t i = 0; i < length; ++i)
+                at.push_back(p + i);
+        p += length;
+    }
+    return at;
+}
+
+class CorruptDeltaTest : public ::testing::Test {
+protected:
+    CorruptDeltaTest()
+        : old(PatternBytes(3000, 11)), now(old.substr(0, 700) + "insert" + old.substr(700, 900) +
+                                           old.substr(1700, 1000) + PatternBytes(150, 12) + old.substr(2760)),
+          blob(KorrinTest::MakeDeltaBlob(dir, old, now, kWindow))
+    {
+    }
+
+    // Applies `bytes` in place to a target holding the old file: kUnreadable when they do not
+    // read back as a delta, else the result, after checking what is on disk.
+    int ApplyInPlace(const std::string& bytes)
+    {
+        MemoryDeltaIO store;
+        if (KorrinTest::LoadDelta(store, bytes) != RESULT_OK)
+            return kUnreadable;
+        dir.WriteFile(L"target.bin", old);
+        FileDelta delta(&store);
+        const int result = engine.ApplyFileDelta(dir.Path(L"target.bin"), delta);
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), result == RESULT_OK ? now : old);
+        EXPECT_EQ(dir.Entries(), 1u);
+        return result;
+    }
+
+    KorrinTest::TempDir dir;
+    const std::string old;
+    const std::string now;
+    const std::string blob;
+    Korrin engine;
+    KorrinTest::LogCapture quiet; // every failure here is reported, and expected
+};
+
+TEST_F(CorruptDeltaTest, TheIntactDeltaMakesTheNewFile)
+{
+    EXPECT_EQ(ApplyInPlace(blob), RESULT_OK);
+}
+
+TEST_F(CorruptDeltaTest, ADeltaMadeAgainstAnotherFileFails)
+{
+    // The old file shifted by a block: every copy names the block after the one it means.
+    const std::string other = old.substr(kWindow);
+    const std::string foreign = KorrinTest::MakeDeltaBlob(dir, other, now, kWindow);
+    dir.WriteFile(L"other.bin", other);
+    {
+        MemoryDeltaIO store;
+        ASSERT_EQ(KorrinTest::LoadDelta(store, foreign), RESULT_OK);
+        ASSERT_GT(store.GetDigestDeltaCount(), 0u);
+        FileDelta delta(&store);
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"other.bin"), delta, dir.Path(L"check.bin")), RESULT_OK);
+        ASSERT_EQ(dir.ReadFile(L"check.bin"), now);
+    }
+    std::filesystem::remove(dir.NativePath(L"other.bin"));
+    std::filesystem::remove(dir.NativePath(L"check.bin"));
+    EXPECT_EQ(ApplyInPlace(foreign), RESULT_FAILED);
+}
+
+TEST_F(CorruptDeltaTest, AFlippedInstructionByteNeverDamagesTheTarget)
+{
+    const std::vector<std::size_t> positions = InstructionPayload(blob);
+    ASSERT_GT(positions.size(), 100u);
+    std::size_t failed = 0;
+    for (std::size_t position : positions) {
+        SCOPED_TRACE(position);
+        std::string flipped = blob;
+        flipped[position] = static_cast<char>(flipped[position] ^ 0x5A);
+        const int result = ApplyInPlace(flipped);
+        ASSERT_NE(result, kUnreadable) << "a payload byte cannot break the blob's structure";
+        failed += result != RESULT_OK;
+    }
+    EXPECT_GT(failed, positions.size() / 2);
+}
+
+TEST_F(CorruptDeltaTest, EveryTruncationFailsWithoutDamagingTheTarget)
+{
+    std::size_t readBack = 0;
+    for (std::size_t length = 0; length < blob.size(); ++length) {
+        SCOPED_TRACE(length);
+        const int result = ApplyInPlace(blob.substr(0, length));
+        if (result == kUnreadable)
+            continue;
+        ++readBack;
+        // The SHA-1 record comes last: without it the expected value is zeros.
+        EXPECT_NE(result, RESULT_OK);
+    }
+    MemoryDeltaIO store;
+    ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK);
+    EXPECT_GT(readBack, store.GetDeltaCount());
+}
+
+} // namespace
