@@ -12,19 +12,19 @@ namespace Halvorn {
 namespace Vantrel {
 
 enum DeltaEntryType : std::uint32_t {
-    DigestDelta = 0,  // a DigestDeltaEntry
-    BufferDelta = 1,  // a BufferDeltaEntry
+    DigestDelta = 0, // a DigestDeltaEntry
+    BufferDelta = 1, // a BufferDeltaEntry
 };
 
 struct DeltaEntry {
     std::uint32_t type;
-    std::uint32_t size;  // payload bytes: 4 for a copy, the literal's length for a literal
+    std::uint32_t size; // payload bytes: 4 for a copy, the literal's length for a literal
 };
 
 struct DigestDeltaEntry : DeltaEntry {
     explicit DigestDeltaEntry(std::uint32_t index) : DeltaEntry{DigestDelta, 4}, blockIndex(index) {}
 
-    std::uint32_t blockIndex;  // starts at blockIndex times the delta's window size
+    std::uint32_t blockIndex; // starts at blockIndex times the delta's window size
 };
 
 struct BufferDeltaEntry : DeltaEntry {

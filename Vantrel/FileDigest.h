@@ -42,7 +42,8 @@ public:
     int AddDigest(std::uint32_t blockIndex, const std::uint32_t& checksum, const _md5_hash& md5);
     int GetDigest(DigestMap& table) const;
     int Find(const std::uint32_t& checksum, bool& found) const;
-    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found, std::uint32_t& blockIndex) const;
+    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
+             std::uint32_t& blockIndex) const;
     std::uint32_t GetSize() const;
     int Finish();
 

@@ -37,7 +37,8 @@ public:
     virtual int WriteFileSize(std::uint64_t fileSize) = 0;
     virtual int WriteFileDigest(const _sha1_hash& digest) = 0;
     virtual int WriteFileModifiedTime(const std::int64_t& modifiedTime) = 0;
-    virtual int WriteDigest(std::uint32_t blockIndex, const std::uint32_t& checksum, const _md5_hash& md5) = 0;
+    virtual int WriteDigest(std::uint32_t blockIndex, const std::uint32_t& checksum,
+                            const _md5_hash& md5) = 0;
     // The writer has stored everything.
     virtual int Finish() = 0;
     virtual int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,

@@ -58,7 +58,7 @@ private:
     std::uint64_t BlobSize() const;
 
     Entries entries_;
-    Entries::iterator position_;  // the one reading position; end() when no reading is under way
+    Entries::iterator position_; // the one reading position; end() when no reading is under way
     std::uint32_t version_;
     std::uint64_t fileSize_;
     std::int64_t modifiedTime_;

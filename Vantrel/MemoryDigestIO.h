@@ -54,7 +54,7 @@ public:
     int ReadFromBlob(const unsigned char* blob, std::uint32_t size);
 
 private:
-    friend class ChecksumProbe;  // the delta generator's shortcut to the index
+    friend class ChecksumProbe; // the delta generator's shortcut to the index
 
     std::uint64_t BlobSize() const;
 
@@ -64,8 +64,8 @@ private:
     std::int64_t modifiedTime_;
     _sha1_hash fileDigest_;
     std::uint32_t windowSize_;
-    std::unique_ptr<ChecksumFilter> filter_;  // the checksums of table_
-    std::unique_ptr<ChecksumIndex> index_;    // every checksum of table_, with its groups
+    std::unique_ptr<ChecksumFilter> filter_; // the checksums of table_
+    std::unique_ptr<ChecksumIndex> index_;   // every checksum of table_, with its groups
 };
 
 } // namespace Vantrel

@@ -7,7 +7,7 @@
 namespace {
 std::atomic<std::uint64_t> allocations{0};
 std::atomic<std::uint64_t> allocatedBytes{0};
-}
+} // namespace
 
 namespace KorrinBench {
 

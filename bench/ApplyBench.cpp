@@ -44,8 +44,10 @@ std::string ReadAll(const fs::path& path)
 void BM_ApplyFileDelta(benchmark::State& state)
 {
     const char* sizeText = std::getenv("KORRIN_BENCH_MIB");
-    const std::size_t size = (sizeText != nullptr && std::atoi(sizeText) > 0 ? std::atoi(sizeText) : 256) << 20;
-    const fs::path dir = fs::temp_directory_path() / ("korrin-apply-" + std::to_string(std::random_device()()));
+    const std::size_t size = (sizeText != nullptr && std::atoi(sizeText) > 0 ? std::atoi(sizeText) : 256)
+                             << 20;
+    const fs::path dir =
+        fs::temp_directory_path() / ("korrin-apply-" + std::to_string(std::random_device()()));
     fs::create_directories(dir);
     {
         std::mt19937_64 random(8);
@@ -81,10 +83,10 @@ void BM_ApplyFileDelta(benchmark::State& state)
     const bool haveRdiff = std::system("command -v rdiff >/dev/null 2>&1") == 0;
     const std::string d = dir.string();
     if (haveRdiff)
-        std::system(("rdiff -b 2048 signature " + d + "/old.bin " + d + "/old.sig && rdiff delta " + d + "/old.sig " + d +
-                     "/new.bin " + d + "/delta.rdiff")
+        std::system(("rdiff -b 2048 signature " + d + "/old.bin " + d + "/old.sig && rdiff delta " + d +
+                     "/old.sig " + d + "/new.bin " + d + "/delta.rdiff")
                         .c_str());
-    ReadAll(dir / "old.bin");  // into the page cache
+    ReadAll(dir / "old.bin"); // into the page cache
     const std::string expected = ReadAll(dir / "new.bin");
 
     double korrin = 0, rdiff = 0, sha1 = 0;
@@ -99,12 +101,14 @@ void BM_ApplyFileDelta(benchmark::State& state)
         }
         if (haveRdiff) {
             start = std::chrono::steady_clock::now();
-            std::system(("rdiff patch " + d + "/old.bin " + d + "/delta.rdiff " + d + "/patched.bin").c_str());
+            std::system(
+                ("rdiff patch " + d + "/old.bin " + d + "/delta.rdiff " + d + "/patched.bin").c_str());
             rdiff = Seconds(start);
         }
         start = std::chrono::steady_clock::now();
         SHA1Digest check;
-        check.Append(reinterpret_cast<const unsigned char*>(expected.data()), static_cast<std::uint32_t>(expected.size()));
+        check.Append(reinterpret_cast<const unsigned char*>(expected.data()),
+                     static_cast<std::uint32_t>(expected.size()));
         check.Finish();
         sha1 = Seconds(start);
     }

@@ -166,11 +166,11 @@ std::uint64_t ReadThrough(const fs::path& path)
 // ---- Text ------------------------------------------------------------------------------
 
 const std::array<const char*, 48> kVocabulary = {
-    "the",     "of",     "and",    "to",      "in",     "is",      "that",     "for",
-    "it",      "with",   "as",     "was",     "on",     "be",      "at",       "by",
-    "this",    "had",    "not",    "are",     "but",    "from",    "or",       "have",
-    "river",   "garden", "window", "morning", "letter", "between", "question", "harbour",
-    "quietly", "across", "winter", "almost",  "stone",  "village", "market",   "evening",
+    "the",     "of",     "and",    "to",      "in",      "is",      "that",     "for",
+    "it",      "with",   "as",     "was",     "on",      "be",      "at",       "by",
+    "this",    "had",    "not",    "are",     "but",     "from",    "or",       "have",
+    "river",   "garden", "window", "morning", "letter",  "between", "question", "harbour",
+    "quietly", "across", "winter", "almost",  "stone",   "village", "market",   "evening",
     "travel",  "bright", "number", "several", "measure", "kitchen", "remember", "afterwards",
 };
 
@@ -195,10 +195,10 @@ std::string Line(std::mt19937& random)
 // Replaces the word around a random position of the line with another one.
 std::string EditLine(const std::string& line, std::mt19937& random)
 {
-    const std::size_t body = line.size() - 2;  // without the closing mark and newline
+    const std::size_t body = line.size() - 2; // without the closing mark and newline
     std::size_t at = random() % body;
     if (line[at] == ' ')
-        ++at;  // a word follows: the body ends with one
+        ++at; // a word follows: the body ends with one
     std::size_t first = line.rfind(' ', at);
     first = first == std::string::npos ? 0 : first + 1;
     std::size_t last = line.find(' ', at);
@@ -212,7 +212,7 @@ std::string EditLine(const std::string& line, std::mt19937& random)
 struct TextPair {
     std::string oldText;
     std::string newText;
-    std::size_t edits = 0;  // lines inserted, deleted or edited
+    std::size_t edits = 0; // lines inserted, deleted or edited
 };
 
 TextPair MakeText(std::size_t bytes)
@@ -237,11 +237,11 @@ TextPair MakeText(std::size_t bytes)
         }
         ++pair.edits;
         switch (editing() % 3) {
-        case 0:  // a new line before this one
+        case 0: // a new line before this one
             pair.newText += Line(editing);
             pair.newText += line;
             break;
-        case 1:  // this line deleted
+        case 1: // this line deleted
             break;
         default:
             pair.newText += EditLine(line, editing);
@@ -289,7 +289,8 @@ RdiffRun RunRdiff(const ScratchDirectory& scratch, const fs::path& oldPath, cons
         return run;
     ReadThrough(signature);
     ReadThrough(newPath);
-    const std::string makeDelta = "rdiff delta " + Quoted(signature) + " " + Quoted(newPath) + " " + Quoted(delta);
+    const std::string makeDelta =
+        "rdiff delta " + Quoted(signature) + " " + Quoted(newPath) + " " + Quoted(delta);
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(makeDelta.c_str());
     run.seconds = Seconds(std::chrono::steady_clock::now() - start);
@@ -302,10 +303,10 @@ RdiffRun RunRdiff(const ScratchDirectory& scratch, const fs::path& oldPath, cons
 // ---- Korrin ----------------------------------------------------------------------------
 
 struct KorrinRun {
-    std::string failure;  // empty when the run succeeded and the delta covers the new file
-    double seconds = 0;      // GenerateFileDelta
-    double blobSeconds = 0;  // GenerateFileDelta and WriteToBlob
-    double signatureSeconds = 0;  // ReadFromBlob, which `rdiff delta` does inside its time
+    std::string failure;         // empty when the run succeeded and the delta covers the new file
+    double seconds = 0;          // GenerateFileDelta
+    double blobSeconds = 0;      // GenerateFileDelta and WriteToBlob
+    double signatureSeconds = 0; // ReadFromBlob, which `rdiff delta` does inside its time
     std::uint64_t blobBytes = 0;
     std::uint64_t allocations = 0;
     int copies = 0;
@@ -340,7 +341,8 @@ bool CoveredBytes(MemoryDeltaIO& store, std::uint64_t oldSize, std::uint64_t& co
     return true;
 }
 
-KorrinRun RunKorrin(const fs::path& oldPath, const fs::path& newPath, std::uint64_t oldSize, std::uint64_t newSize)
+KorrinRun RunKorrin(const fs::path& oldPath, const fs::path& newPath, std::uint64_t oldSize,
+                    std::uint64_t newSize)
 {
     KorrinRun run;
     Korrin korrin;
@@ -416,7 +418,7 @@ struct Case {
     fs::path oldPath;
     fs::path newPath;
     double targetSpeedup = 0;
-    double maxSizeRatio = 0;  // 0: the sizes are not compared
+    double maxSizeRatio = 0; // 0: the sizes are not compared
 };
 
 // Runs both sides, checks Korrin's delta with `plausible` (which names what is wrong, or
@@ -444,7 +446,8 @@ void RunCase(benchmark::State& state, const ScratchDirectory& scratch, const Cas
     state.counters["korrin_blob_s"] = korrin.blobSeconds;
     state.counters["korrin_sig_load_s"] = korrin.signatureSeconds;
     state.counters["korrin_delta_B"] = static_cast<double>(korrin.blobBytes);
-    state.counters["allocs_per_MiB"] = static_cast<double>(korrin.allocations) * kMiB / static_cast<double>(newSize);
+    state.counters["allocs_per_MiB"] =
+        static_cast<double>(korrin.allocations) * kMiB / static_cast<double>(newSize);
     state.counters["copies"] = korrin.copies;
     state.counters["literals"] = korrin.literals;
     state.counters["literal_B"] = static_cast<double>(korrin.literalBytes);

@@ -80,12 +80,22 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             return ReportError(result, nullptr, kFunction, __LINE__);
 
         // Reads and writes go through buffers of a mebibyte: a call per block would cost
-        // more than the bytes themselves.
+        // more than the bytes themselves. What is buffered goes out before the store is asked
+        // past its last instruction, so that a failing write is reported before the store
+        // logs the end of the instructions, as it would be without the buffer.
         BlockReader blocks(oldFile.Get(), window);
         WriteBuffer out(newFile.Get());
+        const std::uint32_t count = store_->GetDeltaCount();
+        std::uint32_t done = 0;
         void* cursor = nullptr;
         boost::shared_ptr<DeltaEntry> entry;
-        while ((answer = store_->ReadDelta(&cursor, entry)) == RESULT_OK) {
+        for (;;) {
+            if (done == count && !out.Flush())
+                return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
+            answer = store_->ReadDelta(&cursor, entry);
+            if (answer != RESULT_OK)
+                break;
+            ++done;
             if (entry->type == DigestDelta) {
                 const unsigned char* bytes = nullptr;
                 std::uint32_t length = 0;

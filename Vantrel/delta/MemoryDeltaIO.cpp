@@ -21,13 +21,8 @@ MemoryDeltaIO::MemoryDeltaIO()
 // A copy shares the instructions but starts without a reading: a position in another list
 // would mean nothing here.
 MemoryDeltaIO::MemoryDeltaIO(const MemoryDeltaIO& other)
-    : IDeltaIO(other),
-      entries_(other.entries_),
-      position_(entries_.end()),
-      version_(other.version_),
-      fileSize_(other.fileSize_),
-      modifiedTime_(other.modifiedTime_),
-      fileDigest_(other.fileDigest_),
+    : IDeltaIO(other), entries_(other.entries_), position_(entries_.end()), version_(other.version_),
+      fileSize_(other.fileSize_), modifiedTime_(other.modifiedTime_), fileDigest_(other.fileDigest_),
       windowSize_(other.windowSize_)
 {
 }
@@ -35,7 +30,7 @@ MemoryDeltaIO::MemoryDeltaIO(const MemoryDeltaIO& other)
 MemoryDeltaIO& MemoryDeltaIO::operator=(const MemoryDeltaIO& other)
 {
     if (this != &other) {
-        Entries copy(other.entries_);  // before anything changes: running out of memory leaves us as we were
+        Entries copy(other.entries_); // before anything changes: running out of memory leaves us as we were
         entries_.swap(copy);
         position_ = entries_.end();
     }

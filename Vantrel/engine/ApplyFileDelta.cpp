@@ -51,14 +51,16 @@ int Korrin::ApplyFileDelta(const std::wstring& path, const FileDelta& delta, Fil
 
     if (kernel.MoveReplacing(temporary.c_str(), path.c_str()))
         return RESULT_OK;
-    ReportError(RESULT_FAILED, WithErrorNumber(L"file move failed. Windows error code: ", kernel.LastError()).c_str(),
+    ReportError(RESULT_FAILED,
+                WithErrorNumber(L"file move failed. Windows error code: ", kernel.LastError()).c_str(),
                 kFunction, __LINE__);
 
     if (kernel.CopyOver(temporary.c_str(), path.c_str())) {
         kernel.Remove(temporary.c_str());
         return RESULT_OK;
     }
-    const std::wstring message = WithErrorNumber(L"file copy failed. Windows error code: ", kernel.LastError());
+    const std::wstring message =
+        WithErrorNumber(L"file copy failed. Windows error code: ", kernel.LastError());
     kernel.Remove(temporary.c_str());
     return ReportError(RESULT_FAILED, message.c_str(), kFunction, __LINE__);
 }

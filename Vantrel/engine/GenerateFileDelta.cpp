@@ -208,8 +208,9 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         base = file.GetWindowBase();
 
         if (probe.Available() && file.Buffered() >= window) {
-            const std::uint32_t full = file.Buffered() - window + 1;                      // positions with a full window
-            const auto room = static_cast<std::uint32_t>(window - (base - literalStart));  // before the run fills
+            const std::uint32_t full = file.Buffered() - window + 1; // positions with a full window
+            const auto room =
+                static_cast<std::uint32_t>(window - (base - literalStart)); // before the run fills
             const std::uint32_t passed =
                 PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, weak, leaving);
             if (passed != 0) {

@@ -11,13 +11,10 @@ constexpr std::uint64_t kReadSize = 1u << 20;
 } // namespace
 
 BlockReader::BlockReader(int descriptor, std::uint32_t window)
-    : descriptor_(descriptor),
-      window_(window),
-      capacity_(window == 0 ? 1 : static_cast<std::uint32_t>(kReadSize / window > 0 ? kReadSize / window : 1)),
-      buffer_(new unsigned char[std::uint64_t{capacity_} * window]),
-      loaded_(false),
-      first_(0),
-      filled_(0)
+    : descriptor_(descriptor), window_(window),
+      capacity_(window == 0 ? 1
+                            : static_cast<std::uint32_t>(kReadSize / window > 0 ? kReadSize / window : 1)),
+      buffer_(new unsigned char[std::uint64_t{capacity_} * window]), loaded_(false), first_(0), filled_(0)
 {
 }
 
@@ -26,8 +23,8 @@ bool BlockReader::Read(std::uint32_t index, const unsigned char*& bytes, std::ui
     if (!loaded_ || index < first_ || index - first_ >= capacity_) {
         Platform::Runtime& runtime = Platform::CurrentRuntime();
         runtime.Seek(descriptor_, static_cast<std::int64_t>(std::uint64_t{index} * window_));
-        const std::int64_t got =
-            runtime.Read(descriptor_, buffer_.get(), static_cast<std::uint32_t>(std::uint64_t{capacity_} * window_));
+        const std::int64_t got = runtime.Read(descriptor_, buffer_.get(),
+                                              static_cast<std::uint32_t>(std::uint64_t{capacity_} * window_));
         loaded_ = got >= 0;
         if (!loaded_)
             return false;

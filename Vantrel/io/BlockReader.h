@@ -22,11 +22,11 @@ public:
 private:
     int descriptor_;
     std::uint32_t window_;
-    std::uint32_t capacity_;  // whole blocks the buffer holds
+    std::uint32_t capacity_; // whole blocks the buffer holds
     std::unique_ptr<unsigned char[]> buffer_;
-    bool loaded_;             // whether the buffer holds anything yet
-    std::uint32_t first_;     // the index of the first buffered block
-    std::uint64_t filled_;    // bytes buffered from that block's start
+    bool loaded_;          // whether the buffer holds anything yet
+    std::uint32_t first_;  // the index of the first buffered block
+    std::uint64_t filled_; // bytes buffered from that block's start
 };
 
 } // namespace Vantrel

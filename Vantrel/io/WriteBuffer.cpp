@@ -11,7 +11,10 @@ namespace {
 constexpr std::uint32_t kCapacity = 1u << 20;
 }
 
-WriteBuffer::WriteBuffer(int descriptor) : descriptor_(descriptor), buffer_(new unsigned char[kCapacity]), used_(0) {}
+WriteBuffer::WriteBuffer(int descriptor)
+    : descriptor_(descriptor), buffer_(new unsigned char[kCapacity]), used_(0)
+{
+}
 
 bool WriteBuffer::Write(const unsigned char* bytes, std::uint32_t length)
 {

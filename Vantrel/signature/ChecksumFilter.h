@@ -57,7 +57,7 @@ private:
     }
 
     std::vector<std::uint64_t> words_;
-    unsigned shift_;  // 64 - log2(number of words)
+    unsigned shift_; // 64 - log2(number of words)
     std::size_t count_;
 };
 

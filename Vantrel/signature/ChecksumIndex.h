@@ -45,9 +45,9 @@ private:
     }
     void Place(std::uint64_t slot);
 
-    std::vector<std::uint64_t> slots_;  // (position in groups_ + 1) << 32 | checksum; 0 is empty
+    std::vector<std::uint64_t> slots_; // (position in groups_ + 1) << 32 | checksum; 0 is empty
     std::vector<const Groups*> groups_;
-    unsigned shift_;  // 64 - log2(number of slots)
+    unsigned shift_; // 64 - log2(number of slots)
 };
 
 } // namespace Vantrel

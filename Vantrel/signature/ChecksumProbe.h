@@ -40,7 +40,10 @@ public:
     // Hash, Possible rules out most absent checksums from what it read, Indexed decides.
     static std::uint64_t Hash(std::uint32_t checksum) { return ChecksumFilter::Hash(checksum); }
     std::uint64_t Word(std::uint64_t hash) const { return filter_->Word(hash); }
-    static bool Possible(std::uint64_t hash, std::uint64_t word) { return ChecksumFilter::Passes(hash, word); }
+    static bool Possible(std::uint64_t hash, std::uint64_t word)
+    {
+        return ChecksumFilter::Passes(hash, word);
+    }
     bool Indexed(std::uint32_t checksum) const { return index_->Find(checksum) != nullptr; }
 
 private:

@@ -35,26 +35,15 @@ std::unique_ptr<ChecksumIndex> IndexOf(const DigestMap& table)
 } // namespace
 
 MemoryDigestIO::MemoryDigestIO()
-    : version_(0),
-      fileSize_(0),
-      modifiedTime_(0),
-      fileDigest_(),
-      windowSize_(0),
-      filter_(new ChecksumFilter),
+    : version_(0), fileSize_(0), modifiedTime_(0), fileDigest_(), windowSize_(0), filter_(new ChecksumFilter),
       index_(new ChecksumIndex)
 {
 }
 
 MemoryDigestIO::MemoryDigestIO(const MemoryDigestIO& other)
-    : IDigestIO(other),
-      table_(other.table_),
-      version_(other.version_),
-      fileSize_(other.fileSize_),
-      modifiedTime_(other.modifiedTime_),
-      fileDigest_(other.fileDigest_),
-      windowSize_(other.windowSize_),
-      filter_(new ChecksumFilter(*other.filter_)),
-      index_(IndexOf(table_))
+    : IDigestIO(other), table_(other.table_), version_(other.version_), fileSize_(other.fileSize_),
+      modifiedTime_(other.modifiedTime_), fileDigest_(other.fileDigest_), windowSize_(other.windowSize_),
+      filter_(new ChecksumFilter(*other.filter_)), index_(IndexOf(table_))
 {
 }
 
@@ -65,7 +54,7 @@ MemoryDigestIO& MemoryDigestIO::operator=(const MemoryDigestIO& other)
         // this store as it was.
         DigestMap table(other.table_);
         std::unique_ptr<ChecksumFilter> filter(new ChecksumFilter(*other.filter_));
-        std::unique_ptr<ChecksumIndex> index(IndexOf(table));  // swapping keeps the nodes it points to
+        std::unique_ptr<ChecksumIndex> index(IndexOf(table)); // swapping keeps the nodes it points to
         table_.swap(table);
         filter_.swap(filter);
         index_.swap(index);

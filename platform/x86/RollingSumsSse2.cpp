@@ -31,9 +31,9 @@ void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& p
     const __m128i zero = _mm_setzero_si128();
     const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
     const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
-    __m128i sums = zero;      // the plain sum so far, in two 64-bit halves
-    __m128i prefixes = zero;  // the plain sums before each group, added up
-    __m128i weighted = zero;  // the weighted sums of the groups, in four 32-bit lanes
+    __m128i sums = zero;     // the plain sum so far, in two 64-bit halves
+    __m128i prefixes = zero; // the plain sums before each group, added up
+    __m128i weighted = zero; // the weighted sums of the groups, in four 32-bit lanes
 
     std::uint32_t i = 0;
     for (; length - i >= 16; i += 16) {

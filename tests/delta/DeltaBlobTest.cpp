@@ -37,7 +37,8 @@ const DeltaProperties kExample{1, 2048, 5000, 0x0102030405060708, Sha1Pattern(0x
 
 void AddLiteral(MemoryDeltaIO& store, const std::string& bytes)
 {
-    store.WriteDelta(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    store.WriteDelta(reinterpret_cast<const unsigned char*>(bytes.data()),
+                     static_cast<std::uint32_t>(bytes.size()));
 }
 
 Bytes BlobOf(MemoryDeltaIO& store)
@@ -71,7 +72,8 @@ int Refused(MemoryDeltaIO& store, const Bytes& blob, int code = RESULT_FAILED)
         ADD_FAILURE() << texts.size() << " log lines";
         return -1;
     }
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error " + std::to_wstring(code) + L" at func: " + kReader)) << texts[0];
+    EXPECT_TRUE(IsErrorLine(texts[0], L"Error " + std::to_wstring(code) + L" at func: " + kReader))
+        << texts[0];
     return std::stoi(texts[0].substr(texts[0].rfind(L' ') + 1));
 }
 
@@ -87,9 +89,9 @@ TEST(DeltaBlob, TheWorkedExampleByteForByte)
     store.WriteDelta(0u);
     AddLiteral(store, "abc");
     const Bytes blob = BlobOf(store);
-    Bytes expected = {0x56, 1, 0, 0, 0, 0x57, 0, 8, 0, 0, 0x46, 0x88, 0x13, 0, 0, 0, 0, 0, 0,
-                      0x44, 0, 0, 0, 0, 0x42, 3, 0, 0, 0, 0x61, 0x62, 0x63,
-                      0x4D, 8, 7, 6, 5, 4, 3, 2, 1, 0x43};
+    Bytes expected = {0x56, 1,    0,    0,    0,    0x57, 0, 8, 0, 0, 0x46, 0x88, 0x13, 0,
+                      0,    0,    0,    0,    0,    0x44, 0, 0, 0, 0, 0x42, 3,    0,    0,
+                      0,    0x61, 0x62, 0x63, 0x4D, 8,    7, 6, 5, 4, 3,    2,    1,    0x43};
     for (unsigned i = 0; i < 20; ++i)
         expected.push_back(static_cast<unsigned char>(0xA0 + i));
     ASSERT_EQ(expected.size(), 62u);
@@ -180,7 +182,7 @@ TEST(DeltaBlob, EveryTruncation)
     store.WriteDelta(6u);
     AddLiteral(store, "abc");
     AddLiteral(store, "");
-    const Bytes blob = BlobOf(store);  // V@0 W@5 F@10 D@19 B@24 B@32 M@37 C@46, 67 bytes
+    const Bytes blob = BlobOf(store); // V@0 W@5 F@10 D@19 B@24 B@32 M@37 C@46, 67 bytes
     ASSERT_EQ(blob.size(), 67u);
     const std::set<std::size_t> boundaries = {0, 5, 10, 19, 24, 32, 37, 46, 67};
     const Instructions all = {Copy(6), Literal("abc"), Literal("")};
@@ -207,7 +209,7 @@ TEST(DeltaBlob, EachMalformationHasItsOwnReportSite)
     WriteProperties(store, kExample);
     store.WriteDelta(6u);
     AddLiteral(store, "abc");
-    const Bytes blob = BlobOf(store);  // V@0 W@5 F@10 D@19 B@24 M@32 C@41, 62 bytes
+    const Bytes blob = BlobOf(store); // V@0 W@5 F@10 D@19 B@24 M@32 C@41, 62 bytes
 
     std::vector<int> lines;
     // Inside V, W, F, D, the B length, the B bytes, M and C.
@@ -216,7 +218,7 @@ TEST(DeltaBlob, EachMalformationHasItsOwnReportSite)
         lines.push_back(Refused(fresh, Prefix(blob, length)));
         EXPECT_EQ(fresh.GetDeltaCount(), (length >= 24) + (length >= 32)) << "none for a cut record";
     }
-    for (unsigned char tag : {0x45, 0x00, 0x58}) {  // E lies between the tags D and F
+    for (unsigned char tag : {0x45, 0x00, 0x58}) { // E lies between the tags D and F
         MemoryDeltaIO fresh;
         lines.push_back(Refused(fresh, Bytes{tag, 1, 2, 3, 4}));
     }
@@ -249,7 +251,8 @@ TEST(DeltaBlob, RecordsTakeEffectOneByOne)
     MemoryDeltaIO broken;
     Refused(broken, Bytes{0x56, 5, 0, 0, 0, 0x44, 9, 0, 0, 0, 0x58, 0x46, 1, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(InstructionsOf(broken), Instructions{Copy(9)});
-    EXPECT_EQ(PropertiesOf(broken), (DeltaProperties{5, 0, 0, 0, _sha1_hash{}})) << "nothing after the bad record is read";
+    EXPECT_EQ(PropertiesOf(broken), (DeltaProperties{5, 0, 0, 0, _sha1_hash{}}))
+        << "nothing after the bad record is read";
 }
 
 // The reader appends through the store's own WriteDelta and passes its refusal on.

@@ -25,7 +25,8 @@ using KorrinTest::TempDir;
 SHA1Digest Sha1Of(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     return digest;
 }
@@ -60,9 +61,11 @@ TEST_F(GenerateFileTest, BlocksInAnyOrderShortAndPastTheEnd)
     std::string old;
     for (int i = 0; i < 3000000; ++i)
         old += static_cast<char>(i * 131 % 251);
-    const std::uint32_t window = 1000;  // 3000 blocks, more than one read of the old file holds
-    std::vector<Instruction> instructions = {Copy(2999), Copy(0), Literal("x"), Copy(1), Copy(1), Copy(5000),
-                                             Copy(1500), Literal(std::string(3 << 20, 'L')), Copy(2)};
+    const std::uint32_t window = 1000; // 3000 blocks, more than one read of the old file holds
+    std::vector<Instruction> instructions = {
+        Copy(2999), Copy(0),    Literal("x"), Copy(1),
+        Copy(1),    Copy(5000), Copy(1500),   Literal(std::string(3 << 20, 'L')),
+        Copy(2)};
     for (long long block = 2998; block >= 0; block -= 7)
         instructions.push_back(Copy(block));
     ASSERT_EQ(Rebuild(old, instructions, window), RESULT_OK);
@@ -95,10 +98,12 @@ TEST_F(GenerateFileTest, AnExpectedValueOtherThanTheBytesWrittenFails)
     KorrinTest::LogCapture capture;
     EXPECT_EQ(delta.GenerateFile(dir.Path(L"old.bin"), dir.Path(L"new.bin")), RESULT_FAILED);
     const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 2u);  // the end of the instructions, then the mismatch
-    EXPECT_TRUE(KorrinTest::IsErrorLine(texts[0], L"Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta"));
-    EXPECT_TRUE(KorrinTest::IsErrorLine(texts[1], L"Error 32768 at func: Halvorn::Vantrel::FileDelta::GenerateFile"));
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), "abcd");  // written in full before the check
+    ASSERT_EQ(texts.size(), 2u); // the end of the instructions, then the mismatch
+    EXPECT_TRUE(KorrinTest::IsErrorLine(texts[0],
+                                        L"Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta"));
+    EXPECT_TRUE(
+        KorrinTest::IsErrorLine(texts[1], L"Error 32768 at func: Halvorn::Vantrel::FileDelta::GenerateFile"));
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), "abcd"); // written in full before the check
 }
 
 } // namespace

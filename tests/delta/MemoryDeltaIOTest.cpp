@@ -68,7 +68,8 @@ void ExpectEndOfReading(IDeltaIO& store, void*& cursor)
     EXPECT_EQ(store.ReadDelta(&cursor, entry), RESULT_FAILED);
     EXPECT_EQ(entry, sentinel);
     ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta"))
+    EXPECT_TRUE(
+        IsErrorLine(capture.Texts()[0], L"Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta"))
         << capture.Texts()[0];
 }
 
@@ -273,7 +274,8 @@ TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
     LogCapture capture;
     EXPECT_EQ(FileDelta(&refusing).GetFileDigest(read), 613);
     ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 613 at func: Halvorn::Vantrel::FileDelta::GetFileDigest"))
+    EXPECT_TRUE(
+        IsErrorLine(capture.Texts()[0], L"Error 613 at func: Halvorn::Vantrel::FileDelta::GetFileDigest"))
         << capture.Texts()[0];
     read.GetDigest(value);
     EXPECT_EQ(value, Sha1Pattern(0x50)) << "the caller's digest is left as it was";

@@ -172,9 +172,11 @@ TEST_F(ApplyFileDeltaFailureTest, EachRebuildFailureHasItsOwnSite)
         store.WriteFileDigest(sha1);
         ExpectRebuildFailure(store, RESULT_FAILED, L"", {kEnd});
     }
+    // Old blocks are read, and the new file written, a mebibyte at a time: for this small
+    // file, the first call of each kind is the one.
     for (RuntimeCall call : {RuntimeCall::Read, RuntimeCall::Write}) {
         FaultyRuntime runtime;
-        runtime.FailCall(call, EIO, 2);
+        runtime.FailCall(call, EIO);
         MemoryDeltaIO store;
         Load(store);
         ExpectRebuildFailure(store, RESULT_FAILED);
@@ -193,12 +195,13 @@ TEST_F(ApplyFileDeltaFailureTest, AFailedWriteGivesTheCodeOfItsErrno)
                  {EIO, RESULT_FAILED}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
+        // Rebuilding gathers its writes: this small file goes out in a single call.
         FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Write, c.error, 3);
+        runtime.FailCall(RuntimeCall::Write, c.error);
         MemoryDeltaIO store;
         Load(store);
         ExpectRebuildFailure(store, c.code);
-        EXPECT_EQ(runtime.Calls(RuntimeCall::Write), 3);
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Write), 1);
     }
 }
 
@@ -224,18 +227,14 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
     apply(RESULT_OK);
     EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
 
+    // The one write call of this small file fails: the file was truncated and holds nothing.
     dir.WriteFile(L"new.bin", longer);
     {
         FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Write, ENOSPC, 3);
+        runtime.FailCall(RuntimeCall::Write, ENOSPC);
         apply(RESULT_WRITE_ENOSPC);
     }
-    MemoryDeltaIO store;
-    Load(store);
-    auto instructions = KorrinTest::InstructionsOf(store);
-    ASSERT_GE(instructions.size(), 3u);
-    instructions.resize(2);
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), KorrinTest::Replay(instructions, old, 64));
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
 
     std::filesystem::remove(dir.NativePath(L"new.bin"));
     {

@@ -38,12 +38,15 @@ class RefusingSignature : public MemoryDigestIO {
 public:
     bool refuseVersion = false;
     bool refuseWindowSize = false;
-    bool refuseFind = false;       // the lookup by checksum
-    bool refuseFindBlock = false;  // the lookup by checksum and MD5
+    bool refuseFind = false;      // the lookup by checksum
+    bool refuseFindBlock = false; // the lookup by checksum and MD5
     int code = 7;
     mutable int findCalls = 0;
 
-    int ReadVersion(std::uint32_t& value) override { return refuseVersion ? code : MemoryDigestIO::ReadVersion(value); }
+    int ReadVersion(std::uint32_t& value) override
+    {
+        return refuseVersion ? code : MemoryDigestIO::ReadVersion(value);
+    }
     int ReadWindowSize(std::uint32_t& value) override
     {
         return refuseWindowSize ? code : MemoryDigestIO::ReadWindowSize(value);
@@ -53,7 +56,8 @@ public:
         ++findCalls;
         return refuseFind ? code : MemoryDigestIO::Find(checksum, found);
     }
-    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found, std::uint32_t& index) const override
+    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
+             std::uint32_t& index) const override
     {
         return refuseFindBlock ? code : MemoryDigestIO::Find(checksum, md5, found, index);
     }
@@ -82,8 +86,8 @@ protected:
 
     // Expects `code`, with the generator's line (quoting `message` when given) last in the
     // log; notes that line's number and returns the whole log.
-    std::vector<std::wstring> ExpectFailure(IDigestIO& signature, IDeltaIO& store, const std::string& now, int code,
-                                            const std::wstring& message = L"")
+    std::vector<std::wstring> ExpectFailure(IDigestIO& signature, IDeltaIO& store, const std::string& now,
+                                            int code, const std::wstring& message = L"")
     {
         LogCapture capture;
         EXPECT_EQ(Generate(signature, store, now), code);
@@ -93,7 +97,8 @@ protected:
             return texts;
         }
         const std::wstring quoted = message.empty() ? L"" : L"\"" + message + L"\" ";
-        EXPECT_TRUE(IsErrorLine(texts.back(), L"Error " + std::to_wstring(code) + L" " + quoted + L"at func: " + kFunction))
+        EXPECT_TRUE(IsErrorLine(texts.back(),
+                                L"Error " + std::to_wstring(code) + L" " + quoted + L"at func: " + kFunction))
             << texts.back();
         lines.push_back(std::stoi(texts.back().substr(texts.back().rfind(L' ') + 1)));
         return texts;
@@ -114,10 +119,10 @@ TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
         const char* now;
         Instructions whole;
     } cases[] = {
-        {"abcdXabcd", {Copy(0), Literal("X"), Copy(0)}},                       // the run before a copy
-        {"Xabcd", {Literal("X"), Copy(0)}},                                     // the copy
-        {"zzzzzzzzzz", {Literal("zzzz"), Literal("zzzz"), Literal("zz")}},     // a full run
-        {"abcdXY", {Copy(0), Literal("XY")}},                                   // the run at the end
+        {"abcdXabcd", {Copy(0), Literal("X"), Copy(0)}},                   // the run before a copy
+        {"Xabcd", {Literal("X"), Copy(0)}},                                // the copy
+        {"zzzzzzzzzz", {Literal("zzzz"), Literal("zzzz"), Literal("zz")}}, // a full run
+        {"abcdXY", {Copy(0), Literal("XY")}},                              // the run at the end
     };
     for (const auto& c : cases) {
         MemoryDeltaIO plain;
@@ -167,7 +172,8 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
     windowless.WriteVersion(1);
     windowless.WriteFileSize(4);
     MemoryDeltaIO windowlessDelta;
-    EXPECT_EQ(ExpectFailure(windowless, windowlessDelta, "abcd", RESULT_FAILED, dir.Path(L"new.bin")).size(), 1u);
+    EXPECT_EQ(ExpectFailure(windowless, windowlessDelta, "abcd", RESULT_FAILED, dir.Path(L"new.bin")).size(),
+              1u);
     EXPECT_EQ(windowlessDelta.GetDeltaCount(), 0u);
 
     {

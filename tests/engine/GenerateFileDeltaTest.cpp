@@ -35,7 +35,8 @@ const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDelta";
 _sha1_hash Sha1Of(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     _sha1_hash value;
     digest.GetDigest(value);
@@ -108,8 +109,9 @@ TEST_F(GenerateFileDeltaTest, EdgeFiles)
     // Shorter than the window and equal to the whole old file.
     EXPECT_EQ(DeltaOf("abc", "abc", 4), (Instructions{Copy(0)}));
     // Runs of exactly W between matches; longer stretches leave in runs of W.
-    EXPECT_EQ(DeltaOf("abcd", "WXYZabcdQRSTUVWXYabcd", 4),
-              (Instructions{Literal("WXYZ"), Copy(0), Literal("QRST"), Literal("UVWX"), Literal("Y"), Copy(0)}));
+    EXPECT_EQ(
+        DeltaOf("abcd", "WXYZabcdQRSTUVWXYabcd", 4),
+        (Instructions{Literal("WXYZ"), Copy(0), Literal("QRST"), Literal("UVWX"), Literal("Y"), Copy(0)}));
     // A block that occurs twice in the old file is named by its first index.
     EXPECT_EQ(DeltaOf("abcdXXXXabcd", "abcd", 4), (Instructions{Copy(0)}));
 }
@@ -118,7 +120,8 @@ TEST_F(GenerateFileDeltaTest, AnEmptyOldFileSendsTheWholeNewFile)
 {
     std::string now(70000, 'n');
     now[69999] = 'e';
-    EXPECT_EQ(DeltaOf("", now, 1024), (Instructions{Literal(now.substr(0, 65535)), Literal(now.substr(65535))}));
+    EXPECT_EQ(DeltaOf("", now, 1024),
+              (Instructions{Literal(now.substr(0, 65535)), Literal(now.substr(65535))}));
     std::uint32_t window = 0;
     delta.ReadWindowSize(window);
     EXPECT_EQ(window, 1024u);
@@ -152,7 +155,7 @@ TEST_F(GenerateFileDeltaTest, RandomEditsReplayToTheNewFile)
     auto bytes = [&](std::size_t n) {
         std::string s(n, '\0');
         for (auto& c : s)
-            c = static_cast<char>('a' + random() % 4);  // a small alphabet makes chance matches
+            c = static_cast<char>('a' + random() % 4); // a small alphabet makes chance matches
         return s;
     };
     for (int round = 0; round < 60; ++round) {
@@ -195,7 +198,8 @@ TEST_F(GenerateFileDeltaTest, AMissingNewFileIsReportedWithItsPath)
     LogCapture capture;
     EXPECT_EQ(engine.GenerateFileDelta(dir.Path(L"missing.bin"), digest, delta), RESULT_FAILED);
     ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 \"" + dir.Path(L"missing.bin") + L"\" at func: " + kFunction));
+    EXPECT_TRUE(IsErrorLine(capture.Texts()[0],
+                            L"Error 32768 \"" + dir.Path(L"missing.bin") + L"\" at func: " + kFunction));
     EXPECT_EQ(out.GetDeltaCount(), 0u);
 }
 

@@ -53,7 +53,8 @@ Block BlockOf(const std::string& bytes)
 _sha1_hash Sha1Of(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     _sha1_hash value;
     digest.GetDigest(value);
@@ -68,7 +69,8 @@ protected:
         dir.WriteFile(L"old.bin", bytes);
         const std::wstring path = dir.Path(L"old.bin");
         std::filesystem::last_write_time(dir.NativePath(L"old.bin"),
-                                         std::filesystem::file_time_type::clock::now() - std::chrono::hours(50));
+                                         std::filesystem::file_time_type::clock::now() -
+                                             std::chrono::hours(50));
         MemoryDigestIO store;
         store.WriteVersion(1);
         FileDigest digest(&store);
@@ -129,11 +131,11 @@ TEST_F(GenerateFileDigestTest, FilesOfWholeAndPartialBlocks)
     for (auto& b : bytes)
         b = static_cast<char>(random());
     ExpectSignatureOf("", 4);
-    ExpectSignatureOf(bytes.substr(0, 3 * 1024), 1024);  // k*W: ends on a read of 0 bytes
-    ExpectSignatureOf(bytes, 1024);                      // k*W + r: a short last block
+    ExpectSignatureOf(bytes.substr(0, 3 * 1024), 1024); // k*W: ends on a read of 0 bytes
+    ExpectSignatureOf(bytes, 1024);                     // k*W + r: a short last block
     ExpectSignatureOf(bytes, 1);
-    ExpectSignatureOf(bytes, 5000);                      // one block shorter than the window
-    ExpectSignatureOf(std::string(4096, 'z'), 512);      // every block equal: one group
+    ExpectSignatureOf(bytes, 5000);                 // one block shorter than the window
+    ExpectSignatureOf(std::string(4096, 'z'), 512); // every block equal: one group
 }
 
 TEST_F(GenerateFileDigestTest, WorkedExample)
@@ -148,8 +150,8 @@ TEST_F(GenerateFileDigestTest, WorkedExample)
     DigestMap table;
     store.ReadDigest(table);
     DigestMap expected;
-    for (const auto& [index, piece] : std::vector<std::pair<std::uint32_t, std::string>>{
-             {0, "abcd"}, {1, "efgh"}, {2, "ij"}}) {
+    for (const auto& [index, piece] :
+         std::vector<std::pair<std::uint32_t, std::string>>{{0, "abcd"}, {1, "efgh"}, {2, "ij"}}) {
         const Block block = BlockOf(piece);
         expected[block.checksum].push_back(DigestEntry{{index}, block.md5});
     }
@@ -167,7 +169,7 @@ TEST_F(GenerateFileDigestTest, WorkedExample)
 TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
 {
     LogCapture capture;
-    RefusingDigestIO store;  // counts block writes
+    RefusingDigestIO store; // counts block writes
     FileDigest digest(&store);
     Korrin engine;
     engine.SetWindowSize(4);
@@ -189,7 +191,8 @@ TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: " + kFunction));
     for (int i = 1; i < 4; ++i)
-        EXPECT_TRUE(IsErrorLine(texts[i], L"Error 32768 \"" + dir.Path(L"old.bin") + L"\" at func: " + kFunction));
+        EXPECT_TRUE(
+            IsErrorLine(texts[i], L"Error 32768 \"" + dir.Path(L"old.bin") + L"\" at func: " + kFunction));
 }
 
 TEST_F(GenerateFileDigestTest, AStoreRefusingTheThirdBlockKeepsWhatCameBefore)

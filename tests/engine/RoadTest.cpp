@@ -27,7 +27,8 @@ protected:
     {
         dir.WriteFile(L"old.bin", old);
         dir.WriteFile(L"new.bin", now);
-        const std::vector<unsigned char> blob = DeltaBlobThroughBlobs(dir.Path(L"old.bin"), dir.Path(L"new.bin"), window);
+        const std::vector<unsigned char> blob =
+            DeltaBlobThroughBlobs(dir.Path(L"old.bin"), dir.Path(L"new.bin"), window);
         ASSERT_FALSE(blob.empty());
 
         MemoryDeltaIO received;
@@ -55,7 +56,7 @@ TEST_F(RoadTest, RandomPairsArriveByteForByte)
         return s;
     };
     for (int round = 0; round < 40; ++round) {
-        const unsigned alphabet = round % 2 ? 256 : 3;  // few letters make many chance matches
+        const unsigned alphabet = round % 2 ? 256 : 3; // few letters make many chance matches
         const std::string old = bytes(random() % 20000, alphabet);
         std::string now = old;
         for (int e = static_cast<int>(random() % 10); e > 0; --e) {
@@ -66,7 +67,7 @@ TEST_F(RoadTest, RandomPairsArriveByteForByte)
                 now.erase(at, 1 + random() % 500);
         }
         if (round % 7 == 0)
-            now = old.substr(old.size() / 3) + old.substr(0, old.size() / 3);  // blocks moved around
+            now = old.substr(old.size() / 3) + old.substr(0, old.size() / 3); // blocks moved around
         for (std::uint32_t window : {1u, 16u, 1000u, 4096u, 30000u})
             ExpectRoad(old, now, window);
     }
@@ -99,7 +100,7 @@ TEST_F(RoadTest, LargeFilesLikeRealOnes)
         const std::size_t end = text.find('\n', start) + 1;
         if (line % 97 == 5)
             edited += "an inserted line\n";
-        if (line % 211 != 7)  // some lines go
+        if (line % 211 != 7) // some lines go
             edited += text.substr(start, end - start);
         start = end;
     }

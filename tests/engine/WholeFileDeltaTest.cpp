@@ -34,14 +34,15 @@ const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateDeltaForWhole
 _sha1_hash Sha1Of(const std::string& bytes)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     _sha1_hash value;
     digest.GetDigest(value);
     return value;
 }
 
-using Composition = std::tuple<int, int, std::uint64_t>;  // copies, literals, literal bytes
+using Composition = std::tuple<int, int, std::uint64_t>; // copies, literals, literal bytes
 
 class WholeFileDeltaTest : public ::testing::Test {
 protected:
@@ -111,7 +112,8 @@ TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
         LogCapture capture;
         EXPECT_EQ(engine.GenerateDeltaForWholeFile(missing, delta), RESULT_FAILED);
         ASSERT_EQ(capture.Texts().size(), 1u);
-        EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 \"" + missing + L"\" at func: " + kFunction))
+        EXPECT_TRUE(
+            IsErrorLine(capture.Texts()[0], L"Error 32768 \"" + missing + L"\" at func: " + kFunction))
             << capture.Texts()[0];
         EXPECT_EQ(InstructionsOf(store), Instructions{Copy(1)});
         EXPECT_EQ(KorrinTest::PropertiesOf(store), before);
@@ -126,7 +128,8 @@ TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
         LogCapture capture;
         EXPECT_EQ(engine.GenerateDeltaForWholeFile(dir.Path(L"new.bin"), delta), 321);
         ASSERT_EQ(capture.Texts().size(), 1u);
-        EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 321 at func: " + kFunction)) << capture.Texts()[0];
+        EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 321 at func: " + kFunction))
+            << capture.Texts()[0];
         const std::wstring text = capture.Texts()[0];
         lines.push_back(std::stoi(text.substr(text.rfind(L' ') + 1)));
     };
@@ -134,7 +137,8 @@ TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
         RefusingDeltaIO store;
         store.refuseDeltaFrom = 2;
         expectRefusal(store);
-        EXPECT_EQ(InstructionsOf(store), Instructions{Literal(bytes.substr(0, 65535))}) << "the first literal stays";
+        EXPECT_EQ(InstructionsOf(store), Instructions{Literal(bytes.substr(0, 65535))})
+            << "the first literal stays";
         _sha1_hash sha1{};
         store.ReadFileDigest(sha1);
         EXPECT_EQ(sha1, _sha1_hash{});

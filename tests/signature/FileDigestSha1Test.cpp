@@ -21,7 +21,8 @@ using KorrinTest::RefusingDigestIO;
 SHA1Digest FinishedOver(const char* text)
 {
     SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(text), static_cast<std::uint32_t>(std::strlen(text)));
+    digest.Append(reinterpret_cast<const unsigned char*>(text),
+                  static_cast<std::uint32_t>(std::strlen(text)));
     digest.Finish();
     return digest;
 }
@@ -53,13 +54,14 @@ TEST(FileDigestSha1, AFailingStoreIsLoggedAndLeavesTheCallersDigest)
     LogCapture capture;
 
     EXPECT_EQ(digest.SetFileDigest(FinishedOver("x")), 12345);
-    EXPECT_TRUE(capture.Lines().empty());  // setting reports nothing itself
+    EXPECT_TRUE(capture.Lines().empty()); // setting reports nothing itself
 
     SHA1Digest out = FinishedOver("kept");
     EXPECT_EQ(digest.GetFileDigest(out), 12345);
     EXPECT_TRUE(out == FinishedOver("kept"));
     ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 12345 at func: Halvorn::Vantrel::FileDigest::GetFileDigest"));
+    EXPECT_TRUE(
+        IsErrorLine(capture.Texts()[0], L"Error 12345 at func: Halvorn::Vantrel::FileDigest::GetFileDigest"));
 }
 
 } // namespace

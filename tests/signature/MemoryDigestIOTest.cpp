@@ -105,8 +105,8 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstRecordedBlock)
     EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
     EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
     EXPECT_EQ(BlockOf(store, 200, Md5(3)), 9);
-    EXPECT_EQ(BlockOf(store, 200, Md5(1)), -1);  // known checksum, other MD5
-    EXPECT_EQ(BlockOf(store, 201, Md5(3)), -1);  // known MD5, other checksum
+    EXPECT_EQ(BlockOf(store, 200, Md5(1)), -1); // known checksum, other MD5
+    EXPECT_EQ(BlockOf(store, 201, Md5(3)), -1); // known MD5, other checksum
     EXPECT_TRUE(HasChecksum(store, 200));
     EXPECT_FALSE(HasChecksum(store, 201));
 }
@@ -136,7 +136,7 @@ TEST(MemoryDigestIO, ChecksumLookupIsExactWhileTheTableGrows)
         const std::uint32_t checksum = random();
         store.WriteDigest(block, checksum, Md5(static_cast<unsigned char>(block)));
         present.insert(checksum);
-        if ((block & (block - 1)) == 0) {  // at every power of two, around each growth
+        if ((block & (block - 1)) == 0) { // at every power of two, around each growth
             for (std::uint32_t known : present)
                 ASSERT_TRUE(HasChecksum(store, known)) << "after " << block << " blocks";
         }
@@ -184,13 +184,13 @@ TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
         EXPECT_EQ(time, -5);
         EXPECT_EQ(value, sha1);
         EXPECT_EQ(BlockOf(*store, 10, Md5(1)), 0);
-        EXPECT_FALSE(HasChecksum(*store, 70));  // the assigned store's own block is gone
+        EXPECT_FALSE(HasChecksum(*store, 70)); // the assigned store's own block is gone
         store->WriteDigest(1, 20, Md5(2));
     }
     EXPECT_FALSE(HasChecksum(source, 20));
     EXPECT_EQ(source.GetDigestSize(), 74u);
 
-    assigned = assigned;  // self-assignment keeps everything
+    assigned = assigned; // self-assignment keeps everything
     EXPECT_EQ(BlockOf(assigned, 20, Md5(2)), 1);
     EXPECT_EQ(assigned.GetDigestSize(), 99u);
 }

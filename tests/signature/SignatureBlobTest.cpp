@@ -75,8 +75,8 @@ TEST(SignatureBlob, TheWorkedExampleByteForByte)
     store.WriteDigest(3, 258, Md5(0x10));
     const Bytes blob = BlobOf(store);
     ASSERT_EQ(blob.size(), 74u);
-    Bytes expected = {0x56, 1, 0, 0, 0, 0x57, 0, 8, 0, 0, 0x46, 0x88, 0x13, 0, 0, 0, 0, 0, 0,
-                      0x44, 3, 0, 0, 0, 2, 1, 0, 0};
+    Bytes expected = {0x56, 1, 0, 0, 0, 0x57, 0, 8, 0, 0, 0x46, 0x88, 0x13, 0,
+                      0,    0, 0, 0, 0, 0x44, 3, 0, 0, 0, 2,    1,    0,    0};
     for (unsigned i = 0; i < 16; ++i)
         expected.push_back(static_cast<unsigned char>(0x10 + i));
     expected.insert(expected.end(), {0x4D, 8, 7, 6, 5, 4, 3, 2, 1, 0x43});
@@ -93,15 +93,16 @@ TEST(SignatureBlob, OneRecordPerGroupInChecksumOrderCarryingTheFirstIndex)
     store.WriteDigest(1, 100, Md5(1));
     store.WriteDigest(2, 200, Md5(2));
     store.WriteDigest(4, 50, Md5(4));
-    store.WriteDigest(6, 50, Md5(4));  // shares checksum and MD5 with block 4
+    store.WriteDigest(6, 50, Md5(4)); // shares checksum and MD5 with block 4
     const Bytes blob = BlobOf(store);
     ASSERT_EQ(blob.size(), 49u + 4 * 25);
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> records;  // (index, checksum)
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> records; // (index, checksum)
     for (std::size_t at = 19; at < 19 + 4 * 25; at += 25) {
         ASSERT_EQ(blob[at], 0x44);
         records.emplace_back(blob[at + 1] | blob[at + 2] << 8, blob[at + 5] | blob[at + 6] << 8);
     }
-    EXPECT_EQ(records, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{4, 50}, {1, 100}, {2, 200}, {0, 300}}));
+    EXPECT_EQ(records,
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{4, 50}, {1, 100}, {2, 200}, {0, 300}}));
 
     MemoryDigestIO read;
     ASSERT_EQ(read.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
@@ -116,7 +117,7 @@ TEST(SignatureBlob, RoundTripKeepsBytesAndAnswers)
     std::mt19937 random(5);
     MemoryDigestIO store;
     SetProperties(store);
-    store.WriteDigest(0, 0, Md5(0));  // an empty block's checksum is a legal key
+    store.WriteDigest(0, 0, Md5(0)); // an empty block's checksum is a legal key
     for (std::uint32_t block = 1; block < 3000; ++block) {
         // Few checksums and few MD5 values, so that groups of all kinds arise.
         store.WriteDigest(block, random() % 500, Md5(static_cast<unsigned char>(random() % 3)));
@@ -226,7 +227,7 @@ TEST(SignatureBlob, EachMalformationHasItsOwnReportSite)
     MemoryDigestIO store;
     SetProperties(store);
     store.WriteDigest(0, 10, Md5(1));
-    const Bytes blob = BlobOf(store);  // V@0 W@5 F@10 D@19 M@44 C@53, 74 bytes
+    const Bytes blob = BlobOf(store); // V@0 W@5 F@10 D@19 M@44 C@53, 74 bytes
 
     std::vector<int> lines;
     auto refused = [&](MemoryDigestIO& target, const Bytes& bytes) {
@@ -238,13 +239,15 @@ TEST(SignatureBlob, EachMalformationHasItsOwnReportSite)
             lines.push_back(LineOf(capture.Texts()[0]));
         }
     };
-    auto cut = [&](std::size_t length) { return Bytes(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length)); };
+    auto cut = [&](std::size_t length) {
+        return Bytes(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length));
+    };
 
-    for (std::size_t length : {4, 9, 18, 23, 27, 43, 52, 73}) {  // inside V, W, F, index, checksum, MD5, M, C
+    for (std::size_t length : {4, 9, 18, 23, 27, 43, 52, 73}) { // inside V, W, F, index, checksum, MD5, M, C
         MemoryDigestIO fresh;
         refused(fresh, cut(length));
     }
-    for (unsigned char tag : {0x45, 0x41, 0x00, 0x58}) {  // E lies between the tags D and F
+    for (unsigned char tag : {0x45, 0x41, 0x00, 0x58}) { // E lies between the tags D and F
         MemoryDigestIO fresh;
         refused(fresh, Bytes{tag, 1, 2, 3});
     }
@@ -257,7 +260,7 @@ TEST(SignatureBlob, EachMalformationHasItsOwnReportSite)
 
     KorrinTest::RefusingDigestIO refusing;
     refusing.refuseWriteDigestFrom = 1;
-    refusing.code = 4242;  // the reader answers 32768 whatever the store said
+    refusing.code = 4242; // the reader answers 32768 whatever the store said
     refused(refusing, blob);
     EXPECT_EQ(refusing.writeDigestCalls, 1);
 

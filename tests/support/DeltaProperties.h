@@ -30,14 +30,15 @@ struct DeltaProperties {
     _sha1_hash sha1;
     bool operator==(const DeltaProperties& o) const
     {
-        return version == o.version && window == o.window && size == o.size && time == o.time && sha1 == o.sha1;
+        return version == o.version && window == o.window && size == o.size && time == o.time &&
+               sha1 == o.sha1;
     }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const DeltaProperties& p)
 {
-    return out << "version " << p.version << " window " << p.window << " size " << p.size << " time " << p.time
-               << " sha1 starting " << int(p.sha1.bytes[0]);
+    return out << "version " << p.version << " window " << p.window << " size " << p.size << " time "
+               << p.time << " sha1 starting " << int(p.sha1.bytes[0]);
 }
 
 inline void WriteProperties(Halvorn::Vantrel::IDeltaIO& store, const DeltaProperties& p)

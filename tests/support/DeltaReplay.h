@@ -29,7 +29,8 @@ inline Instruction Literal(const std::string& bytes)
 
 inline std::ostream& operator<<(std::ostream& out, const Instruction& instruction)
 {
-    return instruction.block >= 0 ? out << "copy " << instruction.block : out << "literal \"" << instruction.bytes << '"';
+    return instruction.block >= 0 ? out << "copy " << instruction.block
+                                  : out << "literal \"" << instruction.bytes << '"';
 }
 
 inline std::vector<Instruction> InstructionsOf(Halvorn::Vantrel::IDeltaIO& store)
@@ -42,13 +43,15 @@ inline std::vector<Instruction> InstructionsOf(Halvorn::Vantrel::IDeltaIO& store
             out.push_back(Copy(static_cast<const Halvorn::Vantrel::DigestDeltaEntry&>(*entry).blockIndex));
         } else {
             const auto& literal = static_cast<const Halvorn::Vantrel::BufferDeltaEntry&>(*entry);
-            out.push_back(Literal(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length)));
+            out.push_back(
+                Literal(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length)));
         }
     }
     return out;
 }
 
-inline std::string Replay(const std::vector<Instruction>& instructions, const std::string& old, std::size_t window)
+inline std::string Replay(const std::vector<Instruction>& instructions, const std::string& old,
+                          std::size_t window)
 {
     std::string out;
     for (const Instruction& instruction : instructions) {

@@ -14,7 +14,7 @@ public:
     int refuseWindowSize = 0;
     int refuseFileSize = 0;
     int refuseModifiedTime = 0;
-    int refuseFileDigest = 0;  // both reading and writing the SHA-1 value
+    int refuseFileDigest = 0; // both reading and writing the SHA-1 value
     int refuseFinish = 0;
     int code = 7;
     int writeDigestCalls = 0;

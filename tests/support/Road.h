@@ -30,8 +30,8 @@ std::vector<unsigned char> BlobOf(Store& store)
 
 // The delta blob of `newPath` against the signature of `oldPath`, made with `window`;
 // empty when a step fails (the test then fails on the step's own expectation).
-inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldPath, const std::wstring& newPath,
-                                                        std::uint32_t window)
+inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldPath,
+                                                        const std::wstring& newPath, std::uint32_t window)
 {
     using namespace Halvorn::Vantrel;
     Korrin engine;
@@ -44,7 +44,8 @@ inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldP
     const std::vector<unsigned char> signatureBlob = BlobOf(signature);
 
     MemoryDigestIO received;
-    if (received.ReadFromBlob(signatureBlob.data(), static_cast<std::uint32_t>(signatureBlob.size())) != RESULT_OK)
+    if (received.ReadFromBlob(signatureBlob.data(), static_cast<std::uint32_t>(signatureBlob.size())) !=
+        RESULT_OK)
         return {};
     FileDigest theirs(&received);
     MemoryDeltaIO changes;
