@@ -1,0 +1,232 @@
+// The installed korrin when things go wrong: every usage error ends with status 2 and one
+// line, before anything is touched; every failure ends with status 1, a sentence naming the
+// file and the library's chain of log lines, and leaves no partial output and every target
+// as it was, also when the tool is interrupted.
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestData.h"
+#include "tool/ToolRun.h"
+
+namespace KorrinToolTest {
+namespace {
+
+using KorrinTest::PatternBytes;
+
+class ErrorTest : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        old_ = PatternBytes(200000, 1);
+        now_ = old_.substr(0, 50000) + "changed" + old_.substr(50000);
+        Write("old", old_);
+        Write("new", now_);
+        ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+        ASSERT_EQ(Run({"delta", "sig", "new", "delta"}).status, 0);
+        before_ = Names();
+    }
+
+    // Status 1, the sentence as the first line, then the library's chain when `chain`.
+    static void ExpectFailure(const Outcome& outcome, const std::string& sentence, bool chain)
+    {
+        EXPECT_EQ(outcome.status, 1) << outcome.err;
+        const std::vector<std::string> lines = Lines(outcome.err);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], "korrin: " + sentence);
+        if (chain) {
+            ASSERT_GE(lines.size(), 2u) << outcome.err;
+            for (std::size_t i = 1; i < lines.size(); ++i)
+                EXPECT_TRUE(StartsWith(lines[i], "  tervasso.korrin: Error ")) << lines[i];
+        } else {
+            EXPECT_EQ(lines.size(), 1u) << outcome.err;
+        }
+    }
+
+    std::string old_;
+    std::string now_;
+    std::set<std::string> before_;
+};
+
+TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;  // what the line must say, and the help it points to
+        std::string help;
+    };
+    const Case cases[] = {
+        {{}, "no command given", "korrin --help"},
+        {{"frob", "a"}, "unknown command 'frob'", "korrin --help"},
+        {{"signature", "--bogus", "old", "s"}, "unknown option '--bogus'", "korrin signature --help"},
+        {{"signature", "old"}, "missing operands: korrin signature OLD SIG", "korrin signature --help"},
+        {{"signature", "old", "s", "x"}, "extra operand 'x'", "korrin signature --help"},
+        {{"delta", "sig", "new"}, "missing operands: korrin delta SIG NEW DELTA", "korrin delta --help"},
+        {{"whole", "new"}, "missing operands: korrin whole NEW DELTA", "korrin whole --help"},
+        {{"patch", "old", "delta"}, "missing operands: korrin patch OLD DELTA NEW", "korrin patch --help"},
+        {{"patch", "--in-place", "old"}, "missing operands: korrin patch --in-place FILE DELTA", "korrin patch --help"},
+        {{"patch", "--in-place", "old", "delta", "x"}, "extra operand 'x'", "korrin patch --help"},
+        {{"info"}, "missing operands: korrin info FILE", "korrin info --help"},
+        {{"signature", "--block-size", "0", "old", "s"}, "bad block size '0'", "korrin signature --help"},
+        {{"signature", "--block-size", "12k", "old", "s"}, "bad block size '12k'", "korrin signature --help"},
+        {{"signature", "--block-size=2147483648", "old", "s"}, "bad block size '2147483648'", "korrin signature --help"},
+        {{"signature", "--block-size=", "old", "s"}, "bad block size ''", "korrin signature --help"},
+        {{"signature", "old", "s", "--block-size"}, "option --block-size needs a value", "korrin signature --help"},
+        {{"delta", "--block-size", "512", "sig", "new", "d"}, "delta takes no --block-size", "korrin delta --help"},
+        {{"info", "--in-place", "sig"}, "info takes no --in-place", "korrin info --help"},
+        {{"patch", "--lock", "old", "delta", "n"}, "--lock goes with --in-place", "korrin patch --help"},
+        {{"delta", "-", "-", "d"}, "SIG and NEW cannot both come from standard input", "korrin delta --help"},
+        {{"patch", "-", "delta", "n"}, "OLD must be a file", "korrin patch --help"},
+        {{"--quiet=yes", "info", "sig"}, "option --quiet takes no value", "korrin --help"},
+        {{"info", "--verbose=no", "sig"}, "option --verbose takes no value", "korrin info --help"},
+        {{"info", "caf\xC3", "sig"}, "is not UTF-8", "korrin info --help"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& argument : c.arguments)
+            shown += " " + argument;
+        const Outcome outcome = Run(c.arguments);
+        EXPECT_EQ(outcome.status, 2) << shown;
+        const std::vector<std::string> lines = Lines(outcome.err);
+        ASSERT_EQ(lines.size(), 1u) << shown << ": " << outcome.err;
+        EXPECT_TRUE(StartsWith(lines[0], "korrin: ")) << lines[0];
+        EXPECT_TRUE(Contains(lines[0], c.message)) << shown << ": " << lines[0];
+        EXPECT_TRUE(Contains(lines[0], "(see " + c.help + ")")) << shown << ": " << lines[0];
+        EXPECT_EQ(outcome.out, "") << shown;
+        EXPECT_EQ(Names(), before_) << shown;
+    }
+}
+
+TEST_F(ErrorTest, MissingInputsFailWithTheFileNamedAndTheLibrarysChain)
+{
+    ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
+    ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
+    ExpectFailure(Run({"whole", "absent", "d"}), "cannot make the whole-file delta of absent: it does not exist",
+                  true);
+    ExpectFailure(Run({"patch", "absent", "delta", "n"}), "cannot rebuild n from absent: it does not exist", true);
+    // Blobs are the tool's to read: there is no library chain to show.
+    ExpectFailure(Run({"delta", "absent", "new", "d"}), "cannot read the signature absent: it does not exist", false);
+    ExpectFailure(Run({"info", "absent"}), "cannot read the blob absent: it does not exist", false);
+    // An output that cannot be made fails before the work.
+    ExpectFailure(Run({"delta", "sig", "new", "nowhere/d"}),
+                  "cannot write the delta nowhere/d: no such file or directory", false);
+    EXPECT_EQ(Names(), before_);
+    EXPECT_EQ(TemporaryFiles(), 0u);
+}
+
+TEST_F(ErrorTest, BlobsOfTheWrongKindOrCorruptAreRefused)
+{
+    const std::string delta = Read("delta");
+    Write("cut", delta.substr(0, delta.size() - 7));
+    Write("text", "this is no blob\n");
+    // Each reads without complaint as far as it goes, but is not a whole blob of either kind.
+    Write("empty", "");
+    Write("trailing", Read("sig") + "junk");
+    before_ = Names();
+
+    ExpectFailure(Run({"patch", "old", "cut", "n"}), "cannot read the delta cut: it is not a delta blob", true);
+    ExpectFailure(Run({"delta", "delta", "new", "d"}), "cannot read the signature delta: it is not a signature blob",
+                  true);
+    ExpectFailure(Run({"patch", "old", "sig", "n"}), "cannot read the delta sig: it is not a delta blob", true);
+    ExpectFailure(Run({"info", "text"}), "cannot show text: it is not a signature or delta blob", true);
+    ExpectFailure(Run({"info", "cut"}), "cannot show cut: it is not a signature or delta blob", true);
+    // Neither reading logs anything for no bytes at all: no chain to show.
+    ExpectFailure(Run({"info", "empty"}), "cannot show empty: it is not a signature or delta blob", false);
+    ExpectFailure(Run({"info", "trailing"}), "cannot show trailing: it is not a signature or delta blob", true);
+
+    // A delta of another format version parses, but rebuilding takes version 1 only.
+    std::string other = delta;
+    other[1] = 2;  // the version record's first byte, after its tag
+    Write("v2", other);
+    ExpectFailure(Run({"patch", "old", "v2", "n"}),
+                  "cannot rebuild n from old: the delta is of format version 2, and only version 1 can be applied",
+                  true);
+    before_.insert("v2");
+    EXPECT_EQ(Names(), before_);
+}
+
+TEST_F(ErrorTest, DeltaAppliedToTheWrongFileLeavesEveryTargetAsItWas)
+{
+    const std::string wrong = PatternBytes(200000, 2);
+    Write("wrong", wrong);
+    Write("n", "what was here before");
+    const std::string mismatch = ": the result does not match the delta's SHA-1 value, so the delta was made "
+                                 "against another old file";
+
+    ExpectFailure(Run({"patch", "wrong", "delta", "n"}), "cannot rebuild n from wrong" + mismatch, true);
+    EXPECT_EQ(Read("n"), "what was here before");
+    ExpectFailure(Run({"patch", "--in-place", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch, true);
+    ExpectFailure(Run({"patch", "--in-place", "--lock", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch,
+                  true);
+    EXPECT_EQ(Read("wrong"), wrong);
+    // Neither a partial file, nor the library's temporary file, nor a lock's companion.
+    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "wrong", "n"}));
+}
+
+TEST_F(ErrorTest, ALockHeldElsewhereLeavesTheFileAndKeepsTheRebuiltOneBeside)
+{
+    Write("target", old_);
+    const Outcome outcome =
+        Shell("flock target.korrin-lock \"$K\" patch --in-place --lock target delta </dev/null");
+    ExpectFailure(outcome,
+                  "cannot replace target: another process holds its lock, so the rebuilt file is left as "
+                  "target.dfttemp",
+                  true);
+    EXPECT_EQ(Read("target"), old_);
+    EXPECT_EQ(Read("target.dfttemp"), now_);
+}
+
+TEST_F(ErrorTest, AFailureKeepsAnExistingOutputAsItWas)
+{
+    Write("d", "an older delta");
+    Write("s", "an older signature");
+    ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
+    ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
+    EXPECT_EQ(Read("d"), "an older delta");
+    EXPECT_EQ(Read("s"), "an older signature");
+    before_.insert({"d", "s"});
+    EXPECT_EQ(Names(), before_);
+}
+
+// Waits up to five seconds for `done` to hold.
+template <typename Condition>
+bool Eventually(Condition done)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+TEST_F(ErrorTest, AnInterruptRemovesThePartialOutputAndTheSpooledInput)
+{
+    // The tool waits on its standard input, a pipe the test holds open, with its output
+    // already begun under a partial name and the input spooling to a temporary file.
+    ASSERT_EQ(Shell("mkfifo feed").status, 0);
+    ASSERT_EQ(Shell("sh -c 'echo $$ >pid; exec \"$K\" delta sig - d <feed' >/dev/null 2>&1 &").status, 0);
+    std::ofstream feed(At("feed"), std::ios::binary);
+    feed << now_.substr(0, 1000) << std::flush;
+    auto partials = [&] {
+        std::size_t count = 0;
+        for (const std::string& name : Names())
+            count += StartsWith(name, "d.korrin-partial-") ? 1 : 0;
+        return count;
+    };
+    ASSERT_TRUE(Eventually([&] { return partials() == 1 && TemporaryFiles() == 1; }));
+
+    const pid_t pid = static_cast<pid_t>(std::stol(Read("pid")));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_TRUE(Eventually([&] { return partials() == 0 && TemporaryFiles() == 0; }));
+    feed.close();
+    EXPECT_FALSE(Exists("d"));
+}
+
+} // namespace
+} // namespace KorrinToolTest

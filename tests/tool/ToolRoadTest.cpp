@@ -1,0 +1,226 @@
+// The installed korrin on the way it is meant to be used: signature, delta and patch to a
+// new file and in place, whole-file deltas, info on both kinds of blob, block sizes,
+// standard streams and pipes, help and version.
+#include <cstdio>
+#include <string>
+
+#include "support/TestData.h"
+#include "tool/ToolRun.h"
+
+namespace KorrinToolTest {
+namespace {
+
+using KorrinTest::PatternBytes;
+
+// An old file and a new one made from it by an overwrite, an insertion and a cut.
+class RoadTest : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        old_ = PatternBytes(300000, 1);
+        now_ = old_.substr(0, 100000) + "an insertion" + old_.substr(100000, 150000) + old_.substr(260000);
+        now_[5000] = static_cast<char>(now_[5000] ^ 0x5A);
+        Write("old", old_);
+        Write("new", now_);
+    }
+
+    // The SHA-1 value of a file in hex, as the system's own tool computes it.
+    std::string Sha1(const std::string& name) const
+    {
+        const Outcome outcome = Shell("sha1sum " + Quote(name));
+        return outcome.out.substr(0, 40);
+    }
+
+    // The value of a line "  LABEL  VALUE" of info's output.
+    static std::string Field(const std::string& info, const std::string& label)
+    {
+        for (const std::string& line : Lines(info))
+            if (StartsWith(line, "  " + label + " "))
+                return line.substr(line.find_first_not_of(' ', 2 + label.size()));
+        return "(no " + label + ")";
+    }
+
+    std::string old_;
+    std::string now_;
+};
+
+TEST_F(RoadTest, SignatureDeltaAndPatchRebuildTheNewFileAndSaySoOnce)
+{
+    const Outcome signature = Run({"signature", "old", "sig"});
+    ASSERT_EQ(signature.status, 0) << signature.err;
+    EXPECT_EQ(signature.err, "");
+    const Outcome delta = Run({"delta", "sig", "new", "delta"});
+    ASSERT_EQ(delta.status, 0) << delta.err;
+    const Outcome patch = Run({"patch", "old", "delta", "rebuilt"});
+    ASSERT_EQ(patch.status, 0) << patch.err;
+
+    EXPECT_EQ(Read("rebuilt"), now_);
+    EXPECT_EQ(Read("old"), old_);
+    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "rebuilt"}));
+    // One summary line each, with the share that travelled; nothing drawn off a terminal.
+    const std::vector<std::string> deltaLines = Lines(delta.err);
+    ASSERT_EQ(deltaLines.size(), 1u) << delta.err;
+    EXPECT_TRUE(StartsWith(deltaLines[0], "korrin: delta of new: ")) << delta.err;
+    const std::vector<std::string> patchLines = Lines(patch.err);
+    ASSERT_EQ(patchLines.size(), 1u) << patch.err;
+    EXPECT_TRUE(StartsWith(patchLines[0], "korrin: rebuilt rebuilt: ")) << patch.err;
+    char share[64];
+    std::snprintf(share, sizeof share, "(%.2f%% of it)", 100.0 * Read("delta").size() / now_.size());
+    EXPECT_TRUE(Contains(delta.err, share)) << delta.err << " lacks " << share;
+    EXPECT_TRUE(Contains(patch.err, share)) << patch.err << " lacks " << share;
+    EXPECT_FALSE(Contains(delta.err + patch.err, "\r"));
+
+    // --quiet leaves stderr empty; the result is the same.
+    const Outcome quiet = Run({"patch", "--quiet", "old", "delta", "again"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(Read("again"), now_);
+}
+
+TEST_F(RoadTest, PatchInPlaceReplacesTheFileWithOrWithoutTheLock)
+{
+    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+    ASSERT_EQ(Run({"delta", "sig", "new", "delta"}).status, 0);
+    Write("plain", old_);
+    Write("locked", old_);
+
+    const Outcome plain = Run({"patch", "--in-place", "plain", "delta"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_TRUE(StartsWith(plain.err, "korrin: rebuilt plain in place: ")) << plain.err;
+    const Outcome locked = Run({"patch", "locked", "delta", "--in-place", "--lock"});
+    ASSERT_EQ(locked.status, 0) << locked.err;
+
+    EXPECT_EQ(Read("plain"), now_);
+    EXPECT_EQ(Read("locked"), now_);
+    // Neither the library's temporary file nor the lock's companion is left behind.
+    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "plain", "locked"}));
+}
+
+TEST_F(RoadTest, WholeFileDeltaRebuildsFromAnUnrelatedOrEmptyFile)
+{
+    const Outcome whole = Run({"whole", "new", "delta"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_TRUE(StartsWith(whole.err, "korrin: whole-file delta of new: ")) << whole.err;
+    Write("unrelated", PatternBytes(5000, 9));
+    Write("empty", "");
+
+    ASSERT_EQ(Run({"patch", "unrelated", "delta", "a"}).status, 0);
+    ASSERT_EQ(Run({"patch", "empty", "delta", "b"}).status, 0);
+    EXPECT_EQ(Read("a"), now_);
+    EXPECT_EQ(Read("b"), now_);
+
+    const Outcome info = Run({"info", "delta"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(Field(info.out, "format version"), "1");
+    EXPECT_EQ(Field(info.out, "copies"), "0");
+    EXPECT_TRUE(StartsWith(Field(info.out, "file size"), std::to_string(now_.size()) + " ")) << info.out;
+    EXPECT_TRUE(Contains(Field(info.out, "literals"), ", " + std::to_string(now_.size()) + " bytes")) << info.out;
+    EXPECT_EQ(Field(info.out, "SHA-1"), Sha1("new"));
+}
+
+TEST_F(RoadTest, InfoTellsTheKindsApartAndShowsWhatEachHolds)
+{
+    ASSERT_EQ(Shell("touch -d '2021-03-04 05:06:07 UTC' old new").status, 0);
+    ASSERT_EQ(Run({"signature", "old", "sig", "--block-size", "1000"}).status, 0);
+    ASSERT_EQ(Run({"delta", "sig", "new", "delta"}).status, 0);
+    ASSERT_EQ(Run({"delta", "sig", "old", "same"}).status, 0);
+
+    const Outcome signature = Run({"info", "sig"});
+    ASSERT_EQ(signature.status, 0) << signature.err;
+    EXPECT_EQ(Lines(signature.out)[0], "sig: signature blob of " + std::to_string(Read("sig").size()) + " bytes");
+    EXPECT_EQ(Field(signature.out, "format version"), "1");
+    EXPECT_EQ(Field(signature.out, "block size"), "1000");
+    EXPECT_TRUE(StartsWith(Field(signature.out, "file size"), "300000 (")) << signature.out;
+    EXPECT_EQ(Field(signature.out, "modified"), "2021-03-04 05:06:07 UTC");
+    EXPECT_EQ(Field(signature.out, "SHA-1"), Sha1("old"));
+    EXPECT_EQ(Field(signature.out, "block groups"), "300");  // distinct blocks: one group each
+    EXPECT_EQ(Field(signature.out, "copies"), "(no copies)");
+
+    const Outcome delta = Run({"info", "delta"});
+    ASSERT_EQ(delta.status, 0) << delta.err;
+    EXPECT_EQ(Lines(delta.out)[0], "delta: delta blob of " + std::to_string(Read("delta").size()) + " bytes");
+    EXPECT_EQ(Field(delta.out, "block size"), "1000");
+    EXPECT_TRUE(StartsWith(Field(delta.out, "file size"), std::to_string(now_.size()) + " (")) << delta.out;
+    EXPECT_EQ(Field(delta.out, "modified"), "2021-03-04 05:06:07 UTC");
+    EXPECT_EQ(Field(delta.out, "SHA-1"), Sha1("new"));
+    EXPECT_EQ(Field(delta.out, "block groups"), "(no block groups)");
+    char travels[64];
+    std::snprintf(travels, sizeof travels, "%.2f%% of the file's size", 100.0 * Read("delta").size() / now_.size());
+    EXPECT_EQ(Field(delta.out, "travels"), travels);
+
+    // Against its own signature a file is all copies.
+    const Outcome same = Run({"info", "same"});
+    ASSERT_EQ(same.status, 0) << same.err;
+    EXPECT_EQ(Field(same.out, "copies"), "300");
+    EXPECT_EQ(Field(same.out, "literals"), "0, 0 bytes");
+
+    // From standard input too.
+    const Outcome piped = Run({"info", "-"}, "sig");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(StartsWith(piped.out, "standard input: signature blob of ")) << piped.out;
+}
+
+TEST_F(RoadTest, BlockSizeAutoFollowsTheSquareRootOfTheSize)
+{
+    // The power of two nearest the root, from 512 up: 2^21 bytes is where 2048 starts.
+    const std::pair<std::size_t, std::string> cases[] = {
+        {100, "512"}, {1u << 20, "1024"}, {(1u << 21) - 1, "1024"}, {1u << 21, "2048"}};
+    for (const auto& [size, expected] : cases) {
+        Write("file", PatternBytes(size, 3));
+        const Outcome signature = Run({"signature", "--block-size=auto", "file", "sig"});
+        ASSERT_EQ(signature.status, 0) << signature.err;
+        EXPECT_TRUE(StartsWith(signature.err, "korrin: block size " + expected + " (auto")) << signature.err;
+        EXPECT_EQ(Field(Run({"info", "sig"}).out, "block size"), expected) << size;
+        EXPECT_EQ(Run({"signature", "--block-size", "auto", "--quiet", "file", "sig"}).err, "");
+    }
+}
+
+TEST_F(RoadTest, StandardStreamsAndPipesCarryBlobsAndFiles)
+{
+    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+
+    // NEW from standard input, the delta to standard output.
+    const Outcome streamed = Run({"delta", "sig", "-", "-"}, "new");
+    ASSERT_EQ(streamed.status, 0) << streamed.err;
+    Write("delta", streamed.out);
+    ASSERT_EQ(Run({"patch", "old", "delta", "a"}).status, 0);
+    EXPECT_EQ(Read("a"), now_);
+
+    // The signature through a pipe, each side's status kept.
+    const Outcome piped = Shell("{ \"$K\" signature old -; echo $? >status; } | \"$K\" delta - new piped");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(Read("status"), "0\n");
+    EXPECT_EQ(Read("piped"), Read("delta"));
+
+    // A whole-file delta through a pipe, rebuilt to standard output; the old file from a named pipe.
+    const Outcome whole = Shell("mkfifo fifo && { cat old >fifo & } && "
+                                "\"$K\" whole - - <new | \"$K\" patch fifo - - >b");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(Read("b"), now_);
+
+    // Standard input spooled to disk is gone afterwards, and nothing was written beside.
+    EXPECT_EQ(TemporaryFiles(), 0u);
+    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "a", "status", "piped", "fifo", "b"}));
+}
+
+TEST_F(RoadTest, HelpForEveryCommandAndTheVersions)
+{
+    const Outcome general = Run({"--help"});
+    ASSERT_EQ(general.status, 0);
+    for (const char* command : {"signature", "delta", "whole", "patch", "info"}) {
+        EXPECT_TRUE(Contains(general.out, std::string("  ") + command + " ")) << command;
+        const Outcome own = Run({command, "--help"});
+        EXPECT_EQ(own.status, 0) << command;
+        EXPECT_TRUE(StartsWith(own.out, std::string("usage: korrin ") + command)) << own.out;
+        EXPECT_EQ(own.err, "");
+    }
+    const Outcome version = Run({"--version"});
+    ASSERT_EQ(version.status, 0);
+    EXPECT_EQ(Lines(version.out), (std::vector<std::string>{"korrin " KORRIN_EXPECTED_VERSION,
+                                                            "Korrin library " KORRIN_EXPECTED_VERSION
+                                                            "; blobs of format version 1"}));
+}
+
+} // namespace
+} // namespace KorrinToolTest

@@ -1,0 +1,123 @@
+// Runs the installed korrin as a user would, through the shell, with its files in a fresh
+// directory. The tool's path comes from the environment variable KORRIN_TOOL, which the
+// test that installs it sets.
+#ifndef KORRIN_TESTS_TOOL_TOOLRUN_H
+#define KORRIN_TESTS_TOOL_TOOLRUN_H
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+namespace KorrinToolTest {
+
+struct Outcome {
+    int status = -1;  // the exit status; -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+inline std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tool = std::getenv("KORRIN_TOOL");
+        ASSERT_NE(tool, nullptr) << "KORRIN_TOOL must name the installed korrin";
+        tool_ = tool;
+        std::filesystem::create_directory(dir.Root() / "tmp");
+    }
+
+    // The path of `name` in the test's directory.
+    std::string At(const std::string& name) const { return (dir.Root() / name).string(); }
+    void Write(const std::string& name, const std::string& bytes) const { KorrinTest::TempDir::Write(At(name), bytes); }
+    std::string Read(const std::string& name) const { return KorrinTest::TempDir::Read(At(name)); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(At(name)); }
+
+    // The names in the test's directory (not its tmp/, the tool's temporary directory).
+    std::set<std::string> Names() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
+            if (entry.path().filename() != "tmp")
+                names.insert(entry.path().filename().string());
+        return names;
+    }
+    // What the tool left in its temporary directory.
+    std::size_t TemporaryFiles() const { return KorrinTest::TempDir::Entries(dir.Root() / "tmp"); }
+
+    // A shell script run in the test's directory; $K is the tool. Standard output and
+    // error are collected; the status is the script's.
+    Outcome Shell(const std::string& script) const
+    {
+        const std::string out = At(".out");
+        const std::string err = At(".err");
+        const std::string command = "cd " + Quote(dir.Root().string()) + " && K=" + Quote(tool_) +
+                                    " TMPDIR=" + Quote(At("tmp")) + " && export K TMPDIR && { " + script + "\n} >" +
+                                    Quote(out) + " 2>" + Quote(err);
+        const int raw = std::system(command.c_str());
+        Outcome outcome;
+        outcome.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.out = KorrinTest::TempDir::Read(out);
+        outcome.err = KorrinTest::TempDir::Read(err);
+        std::filesystem::remove(out);
+        std::filesystem::remove(err);
+        return outcome;
+    }
+
+    // The tool with these arguments; standard input from `input` (a name in the directory)
+    // or empty.
+    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "") const
+    {
+        std::string script = "\"$K\"";
+        for (const std::string& argument : arguments)
+            script += " " + Quote(argument);
+        script += " <" + (input.empty() ? std::string("/dev/null") : Quote(input));
+        return Shell(script);
+    }
+
+    KorrinTest::TempDir dir;
+    std::string tool_;
+};
+
+// The lines of a text, without their ends.
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+inline bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace KorrinToolTest
+
+#endif

@@ -1,0 +1,87 @@
+// The installed korrin and terminals: a progress bar for large files on a terminal only, no
+// blob written to one, and the library's log lines on success only when asked.
+#include <string>
+
+#include "support/TestData.h"
+#include "tool/ToolRun.h"
+
+namespace KorrinToolTest {
+namespace {
+
+using KorrinTest::PatternBytes;
+
+class TerminalTest : public ToolTest {
+protected:
+    bool HaveScript() const { return Shell("command -v script").status == 0; }
+    // script(1) runs the command on a terminal of its own and copies what it writes there.
+    Outcome OnTerminal(const std::string& arguments) const
+    {
+        return Shell("script -qec " + Quote("\"$K\" " + arguments) + " /dev/null");
+    }
+};
+
+TEST_F(TerminalTest, LargeFilesShowProgressOnATerminalOnly)
+{
+    if (!HaveScript())
+        GTEST_SKIP() << "needs script(1) to give the tool a terminal";
+    // Just over the 64 MiB from which progress shows.
+    std::string bytes = PatternBytes(64 * 1024 * 1024 + 4096, 5);
+    Write("old", bytes);
+    bytes.replace(1000000, 5, "edits");
+    Write("new", bytes);
+    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+
+    for (const char* command : {"delta sig new d", "patch old d n", "signature old s"}) {
+        const Outcome shown = OnTerminal(command);
+        ASSERT_EQ(shown.status, 0) << command << ": " << shown.out;
+        EXPECT_TRUE(Contains(shown.out, "\r")) << command;
+        EXPECT_TRUE(Contains(shown.out, " of 64.0 MiB")) << command << ": " << shown.out;
+        EXPECT_TRUE(Contains(shown.out, " left")) << command;
+
+        const Outcome quiet = OnTerminal(std::string(command) + " --quiet");
+        ASSERT_EQ(quiet.status, 0) << command;
+        EXPECT_EQ(quiet.out, "") << command;
+    }
+    EXPECT_EQ(Read("n"), bytes);
+
+    // Off a terminal, the same work draws nothing.
+    const Outcome off = Run({"delta", "sig", "new", "d"});
+    ASSERT_EQ(off.status, 0);
+    EXPECT_FALSE(Contains(off.err, "\r"));
+    EXPECT_EQ(Lines(off.err).size(), 1u) << off.err;
+}
+
+TEST_F(TerminalTest, BlobsAreNotWrittenToATerminal)
+{
+    if (!HaveScript())
+        GTEST_SKIP() << "needs script(1) to give the tool a terminal";
+    Write("old", PatternBytes(10000, 1));
+    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+    for (const char* command : {"signature old -", "delta sig old -", "whole old -"}) {
+        const Outcome refused = OnTerminal(command);
+        EXPECT_EQ(refused.status, 2) << command;
+        EXPECT_TRUE(StartsWith(refused.out, "korrin: will not write the ")) << refused.out;
+        EXPECT_EQ(Lines(refused.out).size(), 1u) << refused.out;
+    }
+}
+
+TEST_F(TerminalTest, VerboseShowsTheLibrarysLogAlsoOnSuccess)
+{
+    Write("old", PatternBytes(10000, 1));
+    Write("new", PatternBytes(12000, 1));
+    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
+    ASSERT_EQ(Run({"delta", "sig", "new", "d"}).status, 0);
+
+    // A rebuild logs the end of the instruction list even when all goes well.
+    const std::string end = "  tervasso.korrin: Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta";
+    const Outcome plain = Run({"patch", "old", "d", "a"});
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_FALSE(Contains(plain.err, "tervasso.korrin"));
+    const Outcome verbose = Run({"patch", "--verbose", "old", "d", "b"});
+    ASSERT_EQ(verbose.status, 0);
+    EXPECT_TRUE(Contains(verbose.err, end)) << verbose.err;
+    EXPECT_EQ(Read("b"), Read("new"));
+}
+
+} // namespace
+} // namespace KorrinToolTest

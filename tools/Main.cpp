@@ -1,0 +1,95 @@
+// korrin: the library's signatures, deltas and rebuilding from the command line.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "Commands.h"
+#include "Failures.h"
+#include "Help.h"
+#include "LibraryLog.h"
+#include "Options.h"
+#include "System.h"
+
+using namespace Halvorn::Tool;
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int Usage(const UsageError& error)
+{
+    const std::string help = error.Command().empty() ? "korrin --help" : "korrin " + error.Command() + " --help";
+    std::fprintf(stderr, "korrin: %s (see %s)\n", error.what(), help.c_str());
+    return kUsage;
+}
+
+int Failed(const char* sentence)
+{
+    std::fprintf(stderr, "korrin: %s\n", sentence);
+    PrintLibraryLog(stderr);
+    return kFailed;
+}
+
+void Run(const Options& options)
+{
+    switch (options.command) {
+    case Command::Signature:
+        Sign(options);
+        break;
+    case Command::Delta:
+        MakeDelta(options);
+        break;
+    case Command::Whole:
+        MakeWholeDelta(options);
+        break;
+    case Command::Patch:
+        Patch(options);
+        break;
+    case Command::Info:
+        ShowInfo(options);
+        break;
+    case Command::None:
+        break;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    System::Initialise();
+    CollectLibraryLog();
+
+    Options options;
+    try {
+        options = ParseArguments(argc, argv);
+    } catch (const UsageError& error) {
+        return Usage(error);
+    }
+    if (options.version) {
+        PrintVersion(stdout);
+        return kDone;
+    }
+    if (options.help) {
+        PrintHelp(options.command, stdout);
+        return kDone;
+    }
+
+    try {
+        Run(options);
+    } catch (const UsageError& error) {
+        return Usage(error);
+    } catch (const Failure& failure) {
+        return Failed(failure.what());
+    } catch (const std::bad_alloc&) {
+        return Failed("out of memory");
+    } catch (const std::exception& error) {
+        return Failed(error.what());
+    }
+    if (options.verbose)
+        PrintLibraryLog(stderr);
+    return kDone;
+}

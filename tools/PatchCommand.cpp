@@ -1,0 +1,128 @@
+// korrin patch OLD DELTA NEW, and korrin patch --in-place FILE DELTA [--lock]
+#include <string>
+
+#include <Vantrel/Vantrel.h>
+
+#include "BlobFiles.h"
+#include "Commands.h"
+#include "CountingStores.h"
+#include "Failures.h"
+#include "InputFile.h"
+#include "OutputFile.h"
+#include "Progress.h"
+#include "Report.h"
+#include "System.h"
+#include "Utf8.h"
+
+namespace Halvorn {
+namespace Tool {
+
+using namespace Vantrel;
+
+namespace {
+
+// The delta read into `store`, which counts nothing while it fills; returns the blob's size.
+std::uint32_t ReadDelta(const std::string& name, CountingDeltaIO& store)
+{
+    const Blob blob = ReadBlob(name, "the delta");
+    if (store.ReadFromBlob(blob.bytes.get(), blob.size) != RESULT_OK)
+        throw Failure("cannot read the delta " + std::string(IsStandardStream(name) ? "from standard input" : name) +
+                      ": it is not a delta blob");
+    return blob.size;
+}
+
+// Why a rebuild failed, as far as the tool can tell from outside: the old file, the write's
+// code, the delta's version; past those, what is left is the final SHA-1 check.
+std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaIO& store)
+{
+    const std::string reason = WhyUnreadable(oldPath);
+    if (!reason.empty())
+        return reason;
+    if (result == RESULT_WRITE_ENOSPC)
+        return ": the disk is full";
+    if (result == RESULT_WRITE_EBADF || result == RESULT_WRITE_EINVAL)
+        return ": writing the new file failed";
+    std::uint32_t version = 0;
+    store.ReadVersion(version);
+    if (version != 1)
+        return ": the delta is of format version " + std::to_string(version) + ", and only version 1 can be applied";
+    return ": the result does not match the delta's SHA-1 value, so the delta was made against another old file";
+}
+
+void PatchToNewFile(const Options& options, const Stopwatch& clock)
+{
+    OutputFile out(options.operands[2], "the new file");
+    CountingDeltaIO store;
+    const std::uint32_t blobSize = ReadDelta(options.operands[1], store);
+    const InputFile old(options.operands[0], "the old file");
+
+    std::uint32_t window = 0;
+    std::uint64_t size = 0;
+    store.ReadWindowSize(window);
+    store.ReadFileSize(size);
+    std::wstring target;
+    ToWide(out.PathForLibrary(), target);
+    Meter meter("rebuilding", size, WantsMeter(size, options.quiet));
+    store.CountReads(&meter, window);
+    const FileDelta delta(&store);
+    Korrin engine;
+    const int result = engine.ApplyFileDelta(old.WidePath(), delta, target);
+    meter.Finish();
+    if (result != RESULT_OK)
+        throw Failure("cannot rebuild " + out.Display() + " from " + old.Display() +
+                      RebuildReason(old.Path(), result, store));
+    out.Commit();
+    Summarise(options, "rebuilt " + out.Display(), size, blobSize, clock.Seconds());
+}
+
+void PatchInPlace(const Options& options, const Stopwatch& clock)
+{
+    const std::string& name = options.operands[0];
+    CountingDeltaIO store;
+    const std::uint32_t blobSize = ReadDelta(options.operands[1], store);
+    std::wstring path;
+    ToWide(name, path);
+    System::FileInfo info;
+    // Only a file can be rebuilt beside itself and replaced; a pipe would also hang the reading.
+    if (System::Examine(name, info) && info.exists && !info.regular)
+        throw Failure("cannot rebuild " + name + " in place: it is not a regular file");
+
+    std::uint32_t window = 0;
+    std::uint64_t size = 0;
+    store.ReadWindowSize(window);
+    store.ReadFileSize(size);
+    Meter meter("rebuilding", size, WantsMeter(size, options.quiet));
+    store.CountReads(&meter, window);
+    const FileDelta delta(&store);
+    Korrin engine;
+    FileLock lock;  // held from the replacement until the command is done
+    // The library rebuilds beside the file under this name, and removes it on failure.
+    const std::string temporary = name + ".dfttemp";
+    System::RemoveOnInterrupt(temporary);
+    const int result = options.lock ? engine.ApplyFileDelta(path, delta, &lock)
+                                    : engine.ApplyFileDelta(path, delta);
+    System::KeepOnInterrupt(temporary);
+    meter.Finish();
+    if (result != RESULT_OK) {
+        System::FileInfo left;
+        if (options.lock && !lock.IsHeld() && System::Examine(temporary, left) && left.exists)
+            throw Failure("cannot replace " + name + ": another process holds its lock, so the rebuilt file is left as " +
+                          temporary);
+        throw Failure("cannot rebuild " + name + " in place" + RebuildReason(name, result, store));
+    }
+    Summarise(options, "rebuilt " + name + " in place", size, blobSize, clock.Seconds());
+}
+
+} // namespace
+
+void Patch(const Options& options)
+{
+    const Stopwatch clock;
+    if (options.inPlace)
+        PatchInPlace(options, clock);
+    else
+        PatchToNewFile(options, clock);
+}
+
+} // namespace Tool
+} // namespace Halvorn

@@ -1,0 +1,53 @@
+// The tool's one seam to the operating system: the terminal, the standard streams, and the
+// few file operations that standard C++ cannot do portably (exclusive creation, replacing
+// a file by renaming, a file's modification time, names in UTF-8). One implementation per
+// system sits in a subfolder; the build picks it. Failures leave errno set.
+#ifndef KORRIN_TOOLS_SYSTEM_H
+#define KORRIN_TOOLS_SYSTEM_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace Halvorn {
+namespace Tool {
+namespace System {
+
+// Once, first thing: standard input and output in binary mode, a closed pipe reported as
+// a write error instead of ending the process, and interrupts handled as below.
+void Initialise();
+
+bool IsTerminal(std::FILE* stream);
+// The width of the terminal behind `stream`, or 0 when it is not known.
+int TerminalColumns(std::FILE* stream);
+
+// Paths are UTF-8 throughout the tool.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+// Creates `path` for writing in binary mode only when no file has that name; `existed`
+// tells that case from other failures.
+std::FILE* CreateNewFile(const std::string& path, bool& existed);
+// Puts `from` in the place of `to`, replacing what was there in one step; the new file
+// takes over the replaced file's permission bits.
+bool ReplaceFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+
+struct FileInfo {
+    bool exists = false;
+    bool directory = false;
+    bool regular = false;  // not a directory, pipe or device
+    std::uint64_t size = 0;
+    std::int64_t modifiedTime = 0;  // seconds since 1970-01-01 UTC
+};
+// False (errno set) only when the name cannot be looked at; a missing file is not a failure.
+bool Examine(const std::string& path, FileInfo& info);
+
+// Files that must not outlive an interrupted run (partial outputs, spooled input): an
+// interrupt or termination signal removes them before the process ends. A few at a time.
+void RemoveOnInterrupt(const std::string& path);
+void KeepOnInterrupt(const std::string& path);
+
+} // namespace System
+} // namespace Tool
+} // namespace Halvorn
+
+#endif

@@ -1,0 +1,151 @@
+// The tool's system seam on POSIX systems.
+#include "System.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Halvorn {
+namespace Tool {
+namespace System {
+
+namespace {
+
+// The signal handler may only read fixed storage: a path is copied in before its slot is
+// marked used, and the mark is taken off before the slot is reused.
+constexpr int kSlots = 8;
+constexpr std::size_t kPathBytes = 4096;
+char slotPaths[kSlots][kPathBytes];
+volatile std::sig_atomic_t slotUsed[kSlots];
+
+extern "C" void RemoveAndEnd(int signal)
+{
+    for (int i = 0; i < kSlots; ++i)
+        if (slotUsed[i])
+            ::unlink(slotPaths[i]);
+    // The default action is back (SA_RESETHAND) and the signal not blocked (SA_NODEFER), so
+    // this ends the process the way the signal would have, with its usual exit status.
+    ::raise(signal);
+}
+
+void HandleUnlessIgnored(int signal)
+{
+    struct sigaction previous;
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+        return;  // e.g. SIGHUP under nohup: whoever ignored it meant it
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = &RemoveAndEnd;
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+void Initialise()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    HandleUnlessIgnored(SIGINT);
+    HandleUnlessIgnored(SIGTERM);
+    HandleUnlessIgnored(SIGHUP);
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream)
+{
+    struct winsize size;
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode)
+{
+    return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* CreateNewFile(const std::string& path, bool& existed)
+{
+    existed = false;
+    int descriptor;
+    do {
+        descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        existed = errno == EEXIST;
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        ::unlink(path.c_str());
+        errno = error;
+    }
+    return stream;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to)
+{
+    // A replaced executable stays executable; failing to carry the bits is no reason to stop.
+    struct stat replaced;
+    if (::stat(to.c_str(), &replaced) == 0)
+        ::chmod(from.c_str(), replaced.st_mode & 07777);
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool Examine(const std::string& path, FileInfo& info)
+{
+    info = FileInfo();
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    info.exists = true;
+    info.directory = S_ISDIR(status.st_mode);
+    info.regular = S_ISREG(status.st_mode);
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.modifiedTime = static_cast<std::int64_t>(status.st_mtime);
+    return true;
+}
+
+void RemoveOnInterrupt(const std::string& path)
+{
+    if (path.size() >= kPathBytes)
+        return;
+    for (int i = 0; i < kSlots; ++i) {
+        if (!slotUsed[i]) {
+            std::memcpy(slotPaths[i], path.c_str(), path.size() + 1);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            slotUsed[i] = 1;
+            return;
+        }
+    }
+}
+
+void KeepOnInterrupt(const std::string& path)
+{
+    for (int i = 0; i < kSlots; ++i)
+        if (slotUsed[i] && path == slotPaths[i]) {
+            slotUsed[i] = 0;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+}
+
+} // namespace System
+} // namespace Tool
+} // namespace Halvorn
