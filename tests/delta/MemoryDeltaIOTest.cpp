@@ -238,23 +238,6 @@ TEST_F(MemoryDeltaIOCopy, SelfAssignmentKeepsEverything)
     EXPECT_EQ(ObjectsOf(source), objects);
 }
 
-TEST(FileDelta, FacadesShareTheStore)
-{
-    MemoryDeltaIO store;
-    FileDelta one(&store);
-    FileDelta two(one);
-    ASSERT_EQ(one.AddDelta(5), RESULT_OK);
-    ASSERT_EQ(two.AddDelta(Bytes("q"), 0), RESULT_OK);
-    ASSERT_EQ(one.SetVersion(3), RESULT_OK);
-    EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(5), Literal("")}));
-    std::uint32_t version = 0;
-    two.GetVersion(version);
-    EXPECT_EQ(version, 3u);
-    EXPECT_EQ(two.GetDigestDeltaCount(), 1u);
-    EXPECT_EQ(two.GetBufferDeltaCount(), 1u);
-    EXPECT_EQ(one.GetSize(), 59u);
-}
-
 TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
 {
     MemoryDeltaIO store;

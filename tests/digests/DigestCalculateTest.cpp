@@ -9,6 +9,7 @@
 #include "support/FaultyRuntime.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -16,18 +17,10 @@ using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
 using KorrinTest::FaultyRuntime;
+using KorrinTest::FinishedSha1;
 using KorrinTest::LogCapture;
 using KorrinTest::RuntimeCall;
 using KorrinTest::TempDir;
-
-SHA1Digest FinishedOver(const std::string& bytes)
-{
-    SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    return digest;
-}
 
 TEST(DigestCalculate, EmptyAndMultiChunkFilesGiveTheFinishedSha1)
 {
@@ -40,9 +33,9 @@ TEST(DigestCalculate, EmptyAndMultiChunkFilesGiveTheFinishedSha1)
 
     SHA1Digest digest;
     ASSERT_EQ(digest_calculate(dir.Path(L"empty"), digest), RESULT_OK);
-    EXPECT_TRUE(digest == FinishedOver(""));
+    EXPECT_TRUE(digest == FinishedSha1(""));
     ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
-    EXPECT_TRUE(digest == FinishedOver(bytes)); // finished: == only holds for a finished left side
+    EXPECT_TRUE(digest == FinishedSha1(bytes)); // finished: == only holds for a finished left side
 }
 
 TEST(DigestCalculate, ReadsInChunksOf4096Bytes)
@@ -60,7 +53,7 @@ TEST(DigestCalculate, MissingOrUnreadableFilesFailSilentlyAndLeaveTheDigest)
 {
     TempDir dir;
     dir.WriteFile(L"file", std::string(10000, 'y'));
-    const SHA1Digest before = FinishedOver("before");
+    const SHA1Digest before = FinishedSha1("before");
     LogCapture capture;
 
     SHA1Digest digest = before;

@@ -16,6 +16,7 @@
 #include "support/DeltaReplay.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -27,21 +28,11 @@ using KorrinTest::IsErrorLine;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::Replay;
+using KorrinTest::Sha1Of;
 using KorrinTest::TempDir;
 using Instructions = std::vector<Instruction>;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDelta";
-
-_sha1_hash Sha1Of(const std::string& bytes)
-{
-    SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
-}
 
 class GenerateFileDeltaTest : public ::testing::Test {
 protected:

@@ -17,6 +17,7 @@
 #include "support/LogCapture.h"
 #include "support/RefusingDigestIO.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ using KorrinTest::IsErrorLine;
 using KorrinTest::LogCapture;
 using KorrinTest::RefusingDigestIO;
 using KorrinTest::RuntimeCall;
+using KorrinTest::Sha1Of;
 using KorrinTest::TempDir;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDigest";
@@ -48,17 +50,6 @@ Block BlockOf(const std::string& bytes)
     checksum.GetDigest(block.checksum);
     md5.GetDigest(block.md5);
     return block;
-}
-
-_sha1_hash Sha1Of(const std::string& bytes)
-{
-    SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
 }
 
 class GenerateFileDigestTest : public ::testing::Test {

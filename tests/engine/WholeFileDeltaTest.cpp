@@ -27,20 +27,10 @@ using KorrinTest::IsErrorLine;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::RefusingDeltaIO;
+using KorrinTest::Sha1Of;
 using Instructions = std::vector<Instruction>;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateDeltaForWholeFile";
-
-_sha1_hash Sha1Of(const std::string& bytes)
-{
-    SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
-}
 
 using Composition = std::tuple<int, int, std::uint64_t>; // copies, literals, literal bytes
 

@@ -11,6 +11,7 @@
 #include "support/FaultyRuntime.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -21,18 +22,8 @@ using KorrinTest::FaultyRuntime;
 using KorrinTest::IsErrorLine;
 using KorrinTest::LogCapture;
 using KorrinTest::RuntimeCall;
+using KorrinTest::Sha1Of;
 using KorrinTest::TempDir;
-
-_sha1_hash Sha1Of(const std::string& bytes)
-{
-    SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
-}
 
 _sha1_hash WindowDigest(const FileWindow& window)
 {
@@ -41,15 +32,6 @@ _sha1_hash WindowDigest(const FileWindow& window)
     _sha1_hash value;
     digest.GetDigest(value);
     return value;
-}
-
-std::string RandomBytes(std::size_t length, std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(length, '\0');
-    for (auto& b : bytes)
-        b = static_cast<char>(random());
-    return bytes;
 }
 
 std::uint32_t ReadCount(FileWindow& window)
@@ -76,7 +58,7 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
 {
     std::mt19937 random(7);
     for (std::size_t size : {0u, 1u, 3u, 4u, 5u, 100u, 4095u, 4096u, 4097u, 65536u, 200003u}) {
-        const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
+        const std::string bytes = KorrinTest::PatternBytes(size, static_cast<std::uint32_t>(size));
         const std::wstring path = Make(bytes);
         for (std::uint32_t window : {1u, 2u, 4u, 17u, 1024u, 4096u, 70000u}) {
             FileWindow fw;
@@ -156,7 +138,7 @@ TEST_F(FileWindowTest, EmptyFileAndZeroWindow)
 
 TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 {
-    const std::string bytes = RandomBytes(100, 3);
+    const std::string bytes = KorrinTest::PatternBytes(100, 3);
     FileWindow fw;
     ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
     EXPECT_EQ(ReadCount(fw), 4u); // buffers 8 bytes
@@ -238,7 +220,7 @@ TEST_F(FileWindowTest, ReopeningStartsAFreshDigestAtOffsetZero)
 
 TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
 {
-    const std::string bytes = RandomBytes(40, 5);
+    const std::string bytes = KorrinTest::PatternBytes(40, 5);
     const std::wstring path = Make(bytes);
     LogCapture capture;
     FaultyRuntime runtime;
@@ -268,7 +250,7 @@ TEST_F(FileWindowTest, AFailedSeekFailsTheMoveWithTheBaseAdvanced)
     LogCapture capture;
     FaultyRuntime runtime;
     FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(RandomBytes(64, 9)), 4), RESULT_OK);
+    ASSERT_EQ(fw.Open(Make(KorrinTest::PatternBytes(64, 9)), 4), RESULT_OK);
     ReadCount(fw);
     runtime.FailCall(RuntimeCall::Seek, EINVAL);
     EXPECT_EQ(fw.Move(20), RESULT_FAILED);

@@ -1,4 +1,5 @@
-// The hashing layer: known-answer values, chunked input, forked contexts, bad arguments.
+// The hashing layer: known-answer values, chunked input, bad arguments. Forked contexts are
+// covered through the digests' copies in tests/digests/HashDigestTest.cpp.
 
 #include "platform/Hashing.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/HexValue.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -86,17 +88,6 @@ std::string HashInPieces(const std::string& data, const std::vector<std::size_t>
     return ToHex(value);
 }
 
-// Bytes that differ from position to position, so that reordered or repeated input shows.
-std::string VariedData(std::size_t size)
-{
-    std::mt19937 generator(20240611u);
-    std::string data(size, '\0');
-    for (char& c : data) {
-        c = static_cast<char>(generator() & 0xff);
-    }
-    return data;
-}
-
 std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std::size_t largest)
 {
     std::mt19937 generator(seed);
@@ -152,7 +143,7 @@ TYPED_TEST_SUITE(HashingLayerTest, Layers);
 
 TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue)
 {
-    const std::string data = VariedData(5000);
+    const std::string data = KorrinTest::PatternBytes(5000);
     const std::string whole = HashWhole<TypeParam>(data);
     const std::vector<std::vector<std::size_t>> schedules = {
         {0, 1, 63, 64, 65, 0, 127, 128, 129, 55, 56, 57, 119, 120, 121},
@@ -167,88 +158,10 @@ TYPED_TEST(HashingLayerTest, PiecesAroundTheBlockSizeGiveTheWholeValue)
     }
 }
 
-TYPED_TEST(HashingLayerTest, RandomPiecesGiveTheWholeValue)
-{
-    const std::string data = VariedData(20000);
-    const std::string whole = HashWhole<TypeParam>(data);
-    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-        SCOPED_TRACE(seed);
-        EXPECT_EQ(whole, HashInPieces<TypeParam>(data, RandomSizes(seed, data.size(), 300)));
-    }
-}
-
 TYPED_TEST(HashingLayerTest, MillionAInRandomPiecesGivesTheKnownValue)
 {
     const std::string data(1000000, 'a');
     EXPECT_EQ(TypeParam::kMillionA, HashInPieces<TypeParam>(data, RandomSizes(7, data.size(), 9000)));
-}
-
-// ---- Copying a running context --------------------------------------------------------
-
-TYPED_TEST(HashingLayerTest, CopyIntoNullHandleForksTheRunningState)
-{
-    const std::string data = VariedData(3000);
-    const std::string prefix = data.substr(0, 1000);
-    Owned<TypeParam> source;
-    Owned<TypeParam> copy;
-    ASSERT_EQ(0, TypeParam::Init(&source.handle));
-    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(prefix), 1000));
-
-    ASSERT_EQ(0, TypeParam::Copy(source.handle, &copy.handle));
-    ASSERT_NE(nullptr, copy.handle);
-    ASSERT_NE(source.handle, copy.handle);
-
-    // Each side gets a different rest; neither may see the other's input.
-    const std::string restForSource = data.substr(1000);
-    const std::string restForCopy = "tail";
-    typename TypeParam::Value sourceValue{};
-    typename TypeParam::Value copyValue{};
-    ASSERT_EQ(0, TypeParam::Append(copy.handle, Bytes(restForCopy), 4));
-    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(restForSource), 2000));
-    ASSERT_EQ(0, TypeParam::Finish(source.handle, &sourceValue));
-    ASSERT_EQ(0, TypeParam::Finish(copy.handle, &copyValue));
-    EXPECT_EQ(HashWhole<TypeParam>(data), ToHex(sourceValue));
-    EXPECT_EQ(HashWhole<TypeParam>(prefix + restForCopy), ToHex(copyValue));
-}
-
-TYPED_TEST(HashingLayerTest, CopyIntoHeldContextReplacesItsState)
-{
-    const std::string data = VariedData(3000);
-    Owned<TypeParam> source;
-    Owned<TypeParam> target;
-    ASSERT_EQ(0, TypeParam::Init(&source.handle));
-    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes(data), 1500));
-    ASSERT_EQ(0, TypeParam::Init(&target.handle));
-    const std::string unrelated = VariedData(777).substr(100);
-    ASSERT_EQ(0, TypeParam::Append(target.handle, Bytes(unrelated), 677));
-
-    ASSERT_EQ(0, TypeParam::Copy(source.handle, &target.handle));
-    ASSERT_NE(nullptr, target.handle);
-
-    typename TypeParam::Value sourceValue{};
-    typename TypeParam::Value targetValue{};
-    ASSERT_EQ(0, TypeParam::Append(target.handle, Bytes(data) + 1500, 1500));
-    ASSERT_EQ(0, TypeParam::Finish(target.handle, &targetValue));
-    ASSERT_EQ(0, TypeParam::Append(source.handle, Bytes("x"), 1));
-    ASSERT_EQ(0, TypeParam::Finish(source.handle, &sourceValue));
-    EXPECT_EQ(HashWhole<TypeParam>(data), ToHex(targetValue));
-    EXPECT_EQ(HashWhole<TypeParam>(data.substr(0, 1500) + "x"), ToHex(sourceValue));
-}
-
-TYPED_TEST(HashingLayerTest, CopyOntoItselfKeepsTheState)
-{
-    Owned<TypeParam> context;
-    ASSERT_EQ(0, TypeParam::Init(&context.handle));
-    ASSERT_EQ(0, TypeParam::Append(context.handle, Bytes("ab"), 2));
-    typename TypeParam::Context* const before = context.handle;
-
-    ASSERT_EQ(0, TypeParam::Copy(context.handle, &context.handle));
-    ASSERT_EQ(before, context.handle);
-
-    typename TypeParam::Value value{};
-    ASSERT_EQ(0, TypeParam::Append(context.handle, Bytes("c"), 1));
-    ASSERT_EQ(0, TypeParam::Finish(context.handle, &value));
-    EXPECT_EQ(HashWhole<TypeParam>("abc"), ToHex(value));
 }
 
 // ---- Bad arguments --------------------------------------------------------------------
@@ -271,17 +184,6 @@ TYPED_TEST(HashingLayerTest, NullHandlesAndContextsFail)
     EXPECT_EQ(HASH_FAILED, TypeParam::Copy(context.handle, nullptr));
     EXPECT_EQ(HASH_FAILED, TypeParam::Append(context.handle, nullptr, 5));
     EXPECT_EQ(HASH_FAILED, TypeParam::Finish(context.handle, nullptr));
-}
-
-TYPED_TEST(HashingLayerTest, EmptyAppendWithNullDataChangesNothing)
-{
-    Owned<TypeParam> context;
-    typename TypeParam::Value value{};
-    ASSERT_EQ(0, TypeParam::Init(&context.handle));
-    EXPECT_EQ(0, TypeParam::Append(context.handle, Bytes("abc"), 3));
-    EXPECT_EQ(0, TypeParam::Append(context.handle, nullptr, 0));
-    ASSERT_EQ(0, TypeParam::Finish(context.handle, &value));
-    EXPECT_EQ(HashWhole<TypeParam>("abc"), ToHex(value));
 }
 
 } // namespace

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Kernel.h"
-#include "support/FaultyKernel.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
@@ -20,8 +19,6 @@ namespace {
 using Halvorn::Platform::CurrentKernel;
 using Halvorn::Platform::Kernel;
 using Halvorn::Platform::NativeKernel;
-using KorrinTest::FaultyKernel;
-using KorrinTest::KernelCall;
 using KorrinTest::PatternBytes;
 using KorrinTest::TempDir;
 
@@ -234,53 +231,6 @@ TEST_F(KernelTest, UniqueTempFileInMissingDirectoryFails)
     wchar_t buffer[1024];
     EXPECT_EQ(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
     EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
-}
-
-// Fault injection.
-
-class FaultyKernelTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    FaultyKernel faulty;
-    Kernel& kernel = CurrentKernel();
-};
-
-TEST_F(FaultyKernelTest, FailedMoveTouchesNothingAndReportsTheChosenError)
-{
-    dir.WriteFile(L"target.bin", "old");
-    dir.WriteFile(L"temp.bin", "new");
-    faulty.FailCall(KernelCall::MoveReplacing, EXDEV);
-    EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"temp.bin").c_str(), dir.Path(L"target.bin").c_str()));
-    EXPECT_EQ(static_cast<std::uint32_t>(EXDEV), kernel.LastError());
-    EXPECT_EQ("old", dir.ReadFile(L"target.bin"));
-    EXPECT_EQ("new", dir.ReadFile(L"temp.bin"));
-
-    // The fallback the engine takes after a failed move still works.
-    EXPECT_TRUE(kernel.CopyOver(dir.Path(L"temp.bin").c_str(), dir.Path(L"target.bin").c_str()));
-    EXPECT_EQ("new", dir.ReadFile(L"target.bin"));
-    // A successful call does not hide the failure that came before it.
-    EXPECT_EQ(static_cast<std::uint32_t>(EXDEV), kernel.LastError());
-
-    EXPECT_TRUE(kernel.MoveReplacing(dir.Path(L"temp.bin").c_str(), dir.Path(L"target.bin").c_str()));
-    EXPECT_EQ(2, faulty.Calls(KernelCall::MoveReplacing));
-    EXPECT_EQ(1, faulty.Calls(KernelCall::CopyOver));
-}
-
-TEST_F(FaultyKernelTest, NthAndStickyRules)
-{
-    dir.WriteFile(L"a.bin", "a");
-    faulty.FailCall(KernelCall::CopyOver, ENOSPC, 2, true);
-    EXPECT_TRUE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"b.bin").c_str()));
-    EXPECT_FALSE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"c.bin").c_str()));
-    EXPECT_FALSE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"d.bin").c_str()));
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOSPC), kernel.LastError());
-    EXPECT_TRUE(dir.Exists(L"b.bin"));
-    EXPECT_FALSE(dir.Exists(L"c.bin"));
-    EXPECT_FALSE(dir.Exists(L"d.bin"));
-
-    faulty.Clear();
-    EXPECT_EQ(0, faulty.Calls(KernelCall::CopyOver));
-    EXPECT_TRUE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"c.bin").c_str()));
 }
 
 } // namespace

@@ -206,40 +206,4 @@ TEST(MemoryDigestIO, ReadDigestReplacesWhatTheCallersMapHeld)
     EXPECT_EQ(table.at(30)[0].blockIndices, std::vector<std::uint32_t>{3});
 }
 
-TEST(FileDigest, ForwardsToItsStoreAndCopiesShareIt)
-{
-    MemoryDigestIO first;
-    MemoryDigestIO second;
-    FileDigest digest(&first);
-    FileDigest alias(digest);
-    EXPECT_EQ(digest.SetWindowSize(0), RESULT_OK);
-    EXPECT_EQ(alias.SetFileSize(5000000000ull), RESULT_OK);
-    EXPECT_EQ(digest.AddDigest(4, 40, Md5(4)), RESULT_OK);
-
-    std::uint64_t size = 0;
-    std::uint32_t window = 77;
-    digest.GetFileSize(size);
-    alias.GetWindowSize(window);
-    EXPECT_EQ(size, 5000000000ull);
-    EXPECT_EQ(window, 0u);
-    bool found = false;
-    std::uint32_t index = 0;
-    alias.Find(40, Md5(4), found, index);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(index, 4u);
-    EXPECT_EQ(alias.GetSize(), 74u);
-
-    alias.SetDigestIO(&second);
-    EXPECT_EQ(alias.GetDigestIO(), &second);
-    EXPECT_EQ(digest.GetDigestIO(), &first);
-    alias.SetVersion(3);
-    alias.Find(40, found);
-    EXPECT_FALSE(found);
-    std::uint32_t version = 0;
-    first.ReadVersion(version);
-    EXPECT_EQ(version, 0u);
-    second.ReadVersion(version);
-    EXPECT_EQ(version, 3u);
-}
-
 } // namespace
