@@ -12,6 +12,7 @@
 #include "support/DeltaReplay.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/Sha1Of.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "support/FaultyRuntime.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/Sha1Of.h"
 #include "support/TestData.h"
 
 namespace {

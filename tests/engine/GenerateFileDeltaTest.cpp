@@ -16,6 +16,7 @@
 #include "support/DeltaReplay.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/Sha1Of.h"
 #include "support/TestData.h"
 
 namespace {

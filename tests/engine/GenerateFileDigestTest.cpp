@@ -17,6 +17,7 @@
 #include "support/LogCapture.h"
 #include "support/RefusingDigestIO.h"
 #include "support/TempDir.h"
+#include "support/Sha1Of.h"
 #include "support/TestData.h"
 
 namespace {

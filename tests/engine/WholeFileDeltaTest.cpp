@@ -15,6 +15,7 @@
 #include "support/LogCapture.h"
 #include "support/RefusingDeltaIO.h"
 #include "support/TempDir.h"
+#include "support/Sha1Of.h"
 #include "support/TestData.h"
 
 namespace {
