@@ -20,9 +20,11 @@ namespace {
 using namespace Halvorn::Vantrel;
 using KorrinTest::Copy;
 using KorrinTest::DeltaProperties;
+using KorrinTest::ErrorPrefix;
 using KorrinTest::Instruction;
 using KorrinTest::InstructionsOf;
-using KorrinTest::IsErrorLine;
+using KorrinTest::IsErrorChain;
+using KorrinTest::LineNumberOf;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::PropertiesOf;
@@ -68,13 +70,8 @@ int Refused(MemoryDeltaIO& store, const Bytes& blob, int code = RESULT_FAILED)
     LogCapture capture;
     EXPECT_EQ(Read(store, blob), code);
     const std::vector<std::wstring> texts = capture.Texts();
-    if (texts.size() != 1) {
-        ADD_FAILURE() << texts.size() << " log lines";
-        return -1;
-    }
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error " + std::to_wstring(code) + L" at func: " + kReader))
-        << texts[0];
-    return std::stoi(texts[0].substr(texts[0].rfind(L' ') + 1));
+    EXPECT_TRUE(IsErrorChain(texts, {ErrorPrefix(code, kReader)}));
+    return texts.size() == 1 ? LineNumberOf(texts[0]) : -1;
 }
 
 Bytes Prefix(const Bytes& blob, std::size_t length)

@@ -18,9 +18,10 @@ namespace {
 using namespace Halvorn::Vantrel;
 using KorrinTest::Copy;
 using KorrinTest::DeltaProperties;
+using KorrinTest::ErrorPrefix;
 using KorrinTest::Instruction;
 using KorrinTest::InstructionsOf;
-using KorrinTest::IsErrorLine;
+using KorrinTest::IsErrorChain;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::PropertiesOf;
@@ -31,6 +32,11 @@ using Instructions = std::vector<Instruction>;
 const unsigned char* Bytes(const char* text)
 {
     return reinterpret_cast<const unsigned char*>(text);
+}
+
+std::string TextOf(const BufferDeltaEntry& literal)
+{
+    return std::string(reinterpret_cast<const char*>(literal.buffer), literal.length);
 }
 
 // Reads one instruction, and describes it as DeltaReplay does.
@@ -44,8 +50,7 @@ Instruction Next(IDeltaIO& store, void*& cursor, Entry* kept = nullptr)
         *kept = entry;
     if (entry->type == DigestDelta)
         return Copy(static_cast<const DigestDeltaEntry&>(*entry).blockIndex);
-    const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
-    return Literal(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length));
+    return Literal(TextOf(static_cast<const BufferDeltaEntry&>(*entry)));
 }
 
 // The instruction objects themselves, in reading order.
@@ -67,10 +72,8 @@ void ExpectEndOfReading(IDeltaIO& store, void*& cursor)
     LogCapture capture;
     EXPECT_EQ(store.ReadDelta(&cursor, entry), RESULT_FAILED);
     EXPECT_EQ(entry, sentinel);
-    ASSERT_EQ(capture.Texts().size(), 1u);
     EXPECT_TRUE(
-        IsErrorLine(capture.Texts()[0], L"Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta"))
-        << capture.Texts()[0];
+        IsErrorChain(capture.Texts(), {ErrorPrefix(32768, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta")}));
 }
 
 TEST(DeltaEntry, CopiesAndLiterals)
@@ -86,7 +89,7 @@ TEST(DeltaEntry, CopiesAndLiterals)
     EXPECT_EQ(literal.type, 1u);
     EXPECT_EQ(literal.size, 7u);
     EXPECT_EQ(literal.length, 7u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(literal.buffer), 7), "literal");
+    EXPECT_EQ(TextOf(literal), "literal");
 
     const BufferDeltaEntry empty(nullptr, 0);
     EXPECT_EQ(empty.type, 1u);
@@ -163,8 +166,7 @@ TEST(MemoryDeltaIO, LiteralsAreCopiedAndOutliveTheirStore)
         EXPECT_EQ(Next(copy, cursor, &kept), Literal("payload"));
     }
     ASSERT_TRUE(kept.unique());
-    const auto& literal = static_cast<const BufferDeltaEntry&>(*kept);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length), "payload");
+    EXPECT_EQ(TextOf(static_cast<const BufferDeltaEntry&>(*kept)), "payload");
 }
 
 class MemoryDeltaIOCopy : public ::testing::Test {
@@ -256,10 +258,8 @@ TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
     read = SHA1Digest(Sha1Pattern(0x50));
     LogCapture capture;
     EXPECT_EQ(FileDelta(&refusing).GetFileDigest(read), 613);
-    ASSERT_EQ(capture.Texts().size(), 1u);
     EXPECT_TRUE(
-        IsErrorLine(capture.Texts()[0], L"Error 613 at func: Halvorn::Vantrel::FileDelta::GetFileDigest"))
-        << capture.Texts()[0];
+        IsErrorChain(capture.Texts(), {ErrorPrefix(613, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}));
     read.GetDigest(value);
     EXPECT_EQ(value, Sha1Pattern(0x50)) << "the caller's digest is left as it was";
 }

@@ -1,9 +1,11 @@
-#include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <Vantrel/Rcheck32Digest.h>
+
+#include "support/TestData.h"
 
 namespace {
 
@@ -23,28 +25,28 @@ std::uint32_t Reference(const unsigned char* data, std::size_t length)
     return b * 65536 + a;
 }
 
+const unsigned char* U(const std::string& text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+std::uint32_t ValueOf(Rcheck32Digest& digest)
+{
+    std::uint32_t value = 1;
+    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
+    return value;
+}
+
 std::uint32_t StartValue(const unsigned char* data, std::uint32_t length)
 {
     Rcheck32Digest digest;
     EXPECT_EQ(digest.Start(data, length), RESULT_OK);
-    std::uint32_t value = 0;
-    digest.GetDigest(value);
-    return value;
+    return ValueOf(digest);
 }
 
 std::uint32_t StartValue(const std::string& text)
 {
-    return StartValue(reinterpret_cast<const unsigned char*>(text.data()),
-                      static_cast<std::uint32_t>(text.size()));
-}
-
-std::vector<unsigned char> RandomBytes(std::size_t length, std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    std::vector<unsigned char> bytes(length);
-    for (auto& b : bytes)
-        b = static_cast<unsigned char>(random());
-    return bytes;
+    return StartValue(U(text), static_cast<std::uint32_t>(text.size()));
 }
 
 TEST(Rcheck32Digest, WorkedValues)
@@ -66,8 +68,8 @@ TEST(Rcheck32Digest, GroupedStartEqualsTheByteByByteDefinition)
 {
     // Lengths around the grouping boundaries, and blocks large enough to wrap both sums often.
     for (std::uint32_t length : {1u, 31u, 32u, 33u, 63u, 64u, 65u, 100u, 2048u, 4099u, 1u << 20}) {
-        const auto bytes = RandomBytes(length, length);
-        EXPECT_EQ(StartValue(bytes.data(), length), Reference(bytes.data(), length)) << "length " << length;
+        const std::string bytes = KorrinTest::PatternBytes(length, length);
+        EXPECT_EQ(StartValue(bytes), Reference(U(bytes), length)) << "length " << length;
     }
     const std::vector<unsigned char> high(1u << 20, 0xFF);
     EXPECT_EQ(StartValue(high.data(), static_cast<std::uint32_t>(high.size())),
@@ -77,17 +79,14 @@ TEST(Rcheck32Digest, GroupedStartEqualsTheByteByByteDefinition)
 TEST(Rcheck32Digest, RollingWorkedExamples)
 {
     Rcheck32Digest digest;
-    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    digest.Start(U("abc"), 3);
     ASSERT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
-    std::uint32_t value = 0;
-    digest.GetDigest(value);
-    EXPECT_EQ(value, 0x02500129u); // bcd
+    EXPECT_EQ(ValueOf(digest), 0x02500129u); // bcd
 
     digest.Reset();
-    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    digest.Start(U("abc"), 3);
     ASSERT_EQ(digest.Rolling('a', 0, 2, true), RESULT_OK);
-    digest.GetDigest(value);
-    EXPECT_EQ(value, 0x012700C5u); // bc
+    EXPECT_EQ(ValueOf(digest), 0x012700C5u); // bc
 }
 
 // The delta generator's use: one object along a whole buffer, rolled at every position and
@@ -95,29 +94,25 @@ TEST(Rcheck32Digest, RollingWorkedExamples)
 TEST(Rcheck32Digest, RollingEqualsStartAtEveryPositionDownToLengthZero)
 {
     for (std::uint32_t seed = 1; seed <= 6; ++seed) {
-        const auto bytes = RandomBytes(3000 + seed * 17, seed);
+        const std::string bytes = KorrinTest::PatternBytes(3000 + seed * 17, seed);
         for (std::uint32_t window : {1u, 2u, 7u, 32u, 100u, 1024u}) {
             Rcheck32Digest digest;
-            digest.Start(bytes.data(), window);
+            digest.Start(U(bytes), window);
             std::size_t position = 0;
             std::uint32_t length = window;
             while (length > 0) {
                 const bool shrink = position + window >= bytes.size();
-                const unsigned char leaving = bytes[position];
-                const unsigned char entering = shrink ? 0 : bytes[position + window];
+                const unsigned char leaving = U(bytes)[position];
+                const unsigned char entering = shrink ? 0 : U(bytes)[position + window];
                 if (shrink)
                     --length;
                 digest.ResetForRolling();
                 ASSERT_EQ(digest.Rolling(leaving, entering, length, shrink), RESULT_OK);
                 ++position;
-                std::uint32_t rolled = 0;
-                digest.GetDigest(rolled);
-                ASSERT_EQ(rolled, Reference(bytes.data() + position, length))
+                ASSERT_EQ(ValueOf(digest), Reference(U(bytes) + position, length))
                     << "seed " << seed << " window " << window << " position " << position;
             }
-            std::uint32_t last = 1;
-            digest.GetDigest(last);
-            EXPECT_EQ(last, 0u);
+            EXPECT_EQ(ValueOf(digest), 0u);
         }
     }
 }
@@ -125,34 +120,28 @@ TEST(Rcheck32Digest, RollingEqualsStartAtEveryPositionDownToLengthZero)
 TEST(Rcheck32Digest, FinishedObjectsRefuseWorkAndKeepTheirValue)
 {
     Rcheck32Digest digest;
-    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
+    digest.Start(U("abc"), 3);
     ASSERT_EQ(digest.Finish(), RESULT_OK);
     EXPECT_EQ(digest.Finish(), RESULT_FAILED);
-    EXPECT_EQ(digest.Start(reinterpret_cast<const unsigned char*>("xyz"), 3), RESULT_FAILED);
+    EXPECT_EQ(digest.Start(U("xyz"), 3), RESULT_FAILED);
     EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_FAILED);
-    std::uint32_t value = 0;
-    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
-    EXPECT_EQ(value, 0x024A0126u);
+    EXPECT_EQ(ValueOf(digest), 0x024A0126u);
 
     // ResetForRolling continues from the running value, which the refused calls left alone.
     digest.ResetForRolling();
     EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
     EXPECT_EQ(digest.Finish(), RESULT_OK);
-    digest.GetDigest(value);
-    EXPECT_EQ(value, 0x02500129u);
+    EXPECT_EQ(ValueOf(digest), 0x02500129u);
 
     digest.Reset();
-    digest.GetDigest(value);
-    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(ValueOf(digest), 0u);
 }
 
 TEST(Rcheck32Digest, GetDigestFinishesAnAccumulatingObject)
 {
     Rcheck32Digest digest;
-    digest.Start(reinterpret_cast<const unsigned char*>("abc"), 3);
-    std::uint32_t value = 0;
-    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
-    EXPECT_EQ(value, 0x024A0126u);
+    digest.Start(U("abc"), 3);
+    EXPECT_EQ(ValueOf(digest), 0x024A0126u);
     EXPECT_EQ(digest.Finish(), RESULT_FAILED);
 }
 

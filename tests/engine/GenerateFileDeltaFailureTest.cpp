@@ -22,9 +22,11 @@ namespace {
 
 using namespace Halvorn::Vantrel;
 using KorrinTest::Copy;
+using KorrinTest::ErrorPrefix;
 using KorrinTest::Instruction;
 using KorrinTest::InstructionsOf;
 using KorrinTest::IsErrorLine;
+using KorrinTest::LineNumberOf;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::RefusingDeltaIO;
@@ -96,11 +98,8 @@ protected:
             ADD_FAILURE() << "nothing was logged";
             return texts;
         }
-        const std::wstring quoted = message.empty() ? L"" : L"\"" + message + L"\" ";
-        EXPECT_TRUE(IsErrorLine(texts.back(),
-                                L"Error " + std::to_wstring(code) + L" " + quoted + L"at func: " + kFunction))
-            << texts.back();
-        lines.push_back(std::stoi(texts.back().substr(texts.back().rfind(L' ') + 1)));
+        EXPECT_TRUE(IsErrorLine(texts.back(), ErrorPrefix(code, kFunction, message))) << texts.back();
+        lines.push_back(LineNumberOf(texts.back()));
         return texts;
     }
 

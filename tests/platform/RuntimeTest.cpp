@@ -49,6 +49,30 @@ private:
     int descriptor_;
 };
 
+void ExpectErrno(int expected)
+{
+    if (expected != 0) {
+        EXPECT_EQ(expected, errno);
+    }
+}
+
+// Every way of opening a path by name fails; with a nonzero expected value, errno says why.
+void ExpectNothingOpens(Runtime& runtime, const std::wstring& path, int expectedErrno)
+{
+    FileStatus status;
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Stat(path, status));
+    ExpectErrno(expectedErrno);
+    for (OpenMode mode : {OpenMode::Read, OpenMode::ReadSequential}) {
+        errno = 0;
+        EXPECT_EQ(-1, runtime.Open(path, mode));
+        ExpectErrno(expectedErrno);
+    }
+    errno = 0;
+    EXPECT_EQ(nullptr, runtime.OpenStream(path));
+    ExpectErrno(expectedErrno);
+}
+
 class RuntimeTest : public ::testing::Test {
 protected:
     Runtime& runtime = CurrentRuntime();
@@ -72,14 +96,6 @@ TEST_F(RuntimeTest, StatGivesSizeAndModificationTime)
     EXPECT_EQ(240 * 3600, status.modifiedTime - earlier.modifiedTime);
 }
 
-TEST_F(RuntimeTest, StatOfMissingFileFails)
-{
-    FileStatus status;
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Stat(dir.Path(L"missing.bin"), status));
-    EXPECT_EQ(ENOENT, errno);
-}
-
 TEST_F(RuntimeTest, WriteCreateMakesMissingFileAndTruncatesLongerFile)
 {
     dir.WriteFile(L"old.bin", "0123456789");
@@ -90,16 +106,6 @@ TEST_F(RuntimeTest, WriteCreateMakesMissingFileAndTruncatesLongerFile)
         EXPECT_EQ(0, file.Close());
         EXPECT_EQ("ab", dir.ReadFile(name));
     }
-}
-
-TEST_F(RuntimeTest, OpeningMissingFileForReadingFails)
-{
-    for (OpenMode mode : {OpenMode::Read, OpenMode::ReadSequential}) {
-        errno = 0;
-        EXPECT_EQ(-1, runtime.Open(dir.Path(L"missing.bin"), mode));
-        EXPECT_EQ(ENOENT, errno);
-    }
-    EXPECT_FALSE(dir.Exists(L"missing.bin"));
 }
 
 TEST_F(RuntimeTest, ReadPastTheEndGivesWholeFileThenZero)
@@ -114,7 +120,7 @@ TEST_F(RuntimeTest, ReadPastTheEndGivesWholeFileThenZero)
     EXPECT_EQ(0, runtime.Read(file.Get(), &buffer[0], 8192));
 }
 
-TEST_F(RuntimeTest, ReadAndWriteOnWrongDescriptorFail)
+TEST_F(RuntimeTest, WrongDescriptorsAndNegativeOffsetsFail)
 {
     dir.WriteFile(L"a.bin", "abc");
     Descriptor reading(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
@@ -127,6 +133,9 @@ TEST_F(RuntimeTest, ReadAndWriteOnWrongDescriptorFail)
     errno = 0;
     EXPECT_EQ(-1, runtime.Read(-1, &byte, 1));
     EXPECT_EQ(EBADF, errno);
+    errno = 0;
+    EXPECT_EQ(-1, runtime.Seek(reading.Get(), -1));
+    EXPECT_EQ(EINVAL, errno);
     EXPECT_EQ("abc", dir.ReadFile(L"a.bin"));
 }
 
@@ -154,16 +163,6 @@ TEST_F(RuntimeTest, WriteAndReadBackAtSeekedOffset)
     EXPECT_EQ(tail.substr(10, 20), buffer);
 }
 
-TEST_F(RuntimeTest, SeekToNegativeOffsetFails)
-{
-    dir.WriteFile(L"a.bin", "abc");
-    Descriptor file(runtime.Open(dir.Path(L"a.bin"), OpenMode::Read));
-    ASSERT_GE(file.Get(), 0);
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Seek(file.Get(), -1));
-    EXPECT_EQ(EINVAL, errno);
-}
-
 TEST_F(RuntimeTest, StreamReadsTheBytesThenEnds)
 {
     const std::string bytes = PatternBytes(10000);
@@ -178,13 +177,6 @@ TEST_F(RuntimeTest, StreamReadsTheBytesThenEnds)
     EXPECT_EQ(bytes, read);
     EXPECT_EQ(0u, runtime.ReadStream(chunk, 1, sizeof chunk, stream));
     EXPECT_EQ(0, runtime.CloseStream(stream));
-}
-
-TEST_F(RuntimeTest, StreamOfMissingFileFails)
-{
-    errno = 0;
-    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(L"missing.bin")));
-    EXPECT_EQ(ENOENT, errno);
 }
 
 TEST_F(RuntimeTest, NonAsciiPathNamesTheFileOnDisk)
@@ -209,31 +201,27 @@ TEST_F(RuntimeTest, NonAsciiPathNamesTheFileOnDisk)
     EXPECT_EQ(0, runtime.CloseStream(stream));
 }
 
-TEST_F(RuntimeTest, UnencodablePathFailsLikeMissingFile)
+// A missing file and a name no file can have fail alike; an embedded zero does not cut the
+// path short to a file that exists.
+TEST_F(RuntimeTest, PathsNamingNoFileFailToOpen)
 {
-    std::wstring name = L"bad-";
-    name += static_cast<wchar_t>(0xD800);
-    name += L".bin";
-    FileStatus status;
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Stat(dir.Path(name), status));
-    EXPECT_EQ(ENOENT, errno);
-    errno = 0;
-    EXPECT_EQ(-1, runtime.Open(dir.Path(name), OpenMode::Read));
-    EXPECT_EQ(ENOENT, errno);
-    errno = 0;
-    EXPECT_EQ(nullptr, runtime.OpenStream(dir.Path(name)));
-    EXPECT_EQ(ENOENT, errno);
-}
-
-TEST_F(RuntimeTest, EmbeddedZeroDoesNotCutThePathShort)
-{
+    std::wstring unencodable = L"bad-";
+    unencodable += static_cast<wchar_t>(0xD800);
+    unencodable += L".bin";
     dir.WriteFile(L"a", "abc");
-    const std::wstring withZero = dir.Path(std::wstring(L"a\0b", 3));
-    FileStatus status;
-    EXPECT_EQ(-1, runtime.Stat(withZero, status));
-    EXPECT_EQ(-1, runtime.Open(withZero, OpenMode::Read));
-    EXPECT_EQ(nullptr, runtime.OpenStream(withZero));
+    {
+        SCOPED_TRACE("missing");
+        ExpectNothingOpens(runtime, dir.Path(L"missing.bin"), ENOENT);
+    }
+    {
+        SCOPED_TRACE("unencodable");
+        ExpectNothingOpens(runtime, dir.Path(unencodable), ENOENT);
+    }
+    {
+        SCOPED_TRACE("embedded zero");
+        ExpectNothingOpens(runtime, dir.Path(std::wstring(L"a\0b", 3)), 0);
+    }
+    EXPECT_FALSE(dir.Exists(L"missing.bin"));
 }
 
 // Installing and restoring runtimes.

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -40,33 +41,44 @@ protected:
     }
 };
 
-TEST_F(PosixKernelTest, MoveKeepsTheReplacedFilesPermissionBits)
+// Which permission bits the target ends with when a move or a copy puts a file in place: an
+// existing target keeps its own, a new one takes the source's. A target mode of 0 means no target.
+TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
 {
-    dir.WriteFile(L"tool", "old executable");
-    dir.WriteFile(L"tool.dfttemp", "new executable");
-    SetPermissions(dir.NativePath(L"tool"), 0755);
-    SetPermissions(dir.NativePath(L"tool.dfttemp"), 0644);
-    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"tool.dfttemp").c_str(), dir.Path(L"tool").c_str()));
-    EXPECT_EQ(0755u, PermissionsOf(dir.NativePath(L"tool")));
-    EXPECT_EQ("new executable", dir.ReadFile(L"tool"));
-}
-
-TEST_F(PosixKernelTest, MoveKeepsRestrictiveBitsToo)
-{
-    dir.WriteFile(L"secret", "old");
-    dir.WriteFile(L"secret.dfttemp", "new");
-    SetPermissions(dir.NativePath(L"secret"), 0600);
-    SetPermissions(dir.NativePath(L"secret.dfttemp"), 0666);
-    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"secret.dfttemp").c_str(), dir.Path(L"secret").c_str()));
-    EXPECT_EQ(0600u, PermissionsOf(dir.NativePath(L"secret")));
-}
-
-TEST_F(PosixKernelTest, MoveToNewNameKeepsTheSourcesBits)
-{
-    dir.WriteFile(L"from", "x");
-    SetPermissions(dir.NativePath(L"from"), 0640);
-    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"from").c_str(), dir.Path(L"to").c_str()));
-    EXPECT_EQ(0640u, PermissionsOf(dir.NativePath(L"to")));
+    struct Case {
+        const char* name;
+        bool copy;
+        mode_t targetMode;
+        mode_t sourceMode;
+        mode_t expected;
+        bool zeroUmask;
+    };
+    const Case cases[] = {
+        {"move over a wider mode", false, 0755, 0644, 0755, false},
+        {"move over a restrictive mode", false, 0600, 0666, 0600, false},
+        {"move to a new name", false, 0, 0640, 0640, false},
+        {"copy over an existing target", true, 0751, 0644, 0751, false},
+        {"copy to a new target", true, 0, 0750, 0750, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir local;
+        std::optional<UmaskGuard> mask;
+        if (c.zeroUmask)
+            mask.emplace(0);
+        if (c.targetMode != 0) {
+            local.WriteFile(L"target", "old bytes, longer");
+            SetPermissions(local.NativePath(L"target"), c.targetMode);
+        }
+        local.WriteFile(L"source", "new");
+        SetPermissions(local.NativePath(L"source"), c.sourceMode);
+        const std::wstring source = local.Path(L"source");
+        const std::wstring target = local.Path(L"target");
+        ASSERT_TRUE(c.copy ? kernel.CopyOver(source.c_str(), target.c_str())
+                           : kernel.MoveReplacing(source.c_str(), target.c_str()));
+        EXPECT_EQ(c.expected, PermissionsOf(local.NativePath(L"target")));
+        EXPECT_EQ("new", local.ReadFile(L"target"));
+    }
 }
 
 TEST_F(PosixKernelTest, MoveOntoADirectoryFailsAndKeepsTheSource)
@@ -77,26 +89,6 @@ TEST_F(PosixKernelTest, MoveOntoADirectoryFailsAndKeepsTheSource)
     EXPECT_EQ(static_cast<std::uint32_t>(EISDIR), kernel.LastError());
     EXPECT_EQ("x", dir.ReadFile(L"source"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.NativePath(L"target")));
-}
-
-TEST_F(PosixKernelTest, CopyOverKeepsAnExistingTargetsMode)
-{
-    dir.WriteFile(L"target", "old bytes, longer");
-    dir.WriteFile(L"source", "new");
-    SetPermissions(dir.NativePath(L"target"), 0751);
-    SetPermissions(dir.NativePath(L"source"), 0644);
-    ASSERT_TRUE(kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
-    EXPECT_EQ(0751u, PermissionsOf(dir.NativePath(L"target")));
-    EXPECT_EQ("new", dir.ReadFile(L"target"));
-}
-
-TEST_F(PosixKernelTest, CopyOverGivesANewTargetTheSourcesBits)
-{
-    UmaskGuard mask(0);
-    dir.WriteFile(L"source", "bytes");
-    SetPermissions(dir.NativePath(L"source"), 0750);
-    ASSERT_TRUE(kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
-    EXPECT_EQ(0750u, PermissionsOf(dir.NativePath(L"target")));
 }
 
 TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdir)
