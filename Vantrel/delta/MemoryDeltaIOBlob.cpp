@@ -9,20 +9,15 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/engine/ReportError.h"
-#include "Vantrel/io/LittleEndian.h"
+#include "Vantrel/io/BlobRecords.h"
 
 namespace Halvorn {
 namespace Vantrel {
 
 namespace {
 
-constexpr unsigned char kVersionTag = 0x56;
-constexpr unsigned char kWindowTag = 0x57;
-constexpr unsigned char kFileSizeTag = 0x46;
 constexpr unsigned char kCopyTag = 0x44;
 constexpr unsigned char kLiteralTag = 0x42;
-constexpr unsigned char kTimeTag = 0x4D;
-constexpr unsigned char kSha1Tag = 0x43;
 
 constexpr const char* kReadFromBlob = "Halvorn::Vantrel::MemoryDeltaIO::ReadFromBlob";
 
@@ -38,19 +33,11 @@ void MemoryDeltaIO::WriteToBlob(unsigned char** blob, std::uint32_t* size)
     *blob = nullptr;
     *size = 0;
     const std::uint64_t length = BlobSize();
-    if (length > UINT32_MAX)
-        return;
-    auto* out = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(length)));
+    unsigned char* const out = AllocateBlob(length);
     if (out == nullptr)
         return;
 
-    unsigned char* p = out;
-    *p++ = kVersionTag;
-    p = PutLittleEndian(p, version_);
-    *p++ = kWindowTag;
-    p = PutLittleEndian(p, windowSize_);
-    *p++ = kFileSizeTag;
-    p = PutLittleEndian(p, fileSize_);
+    unsigned char* p = PutHeadRecords(out, version_, windowSize_, fileSize_);
     for (const auto& entry : entries_) {
         if (entry->type == DigestDelta) {
             *p++ = kCopyTag;
@@ -64,10 +51,7 @@ void MemoryDeltaIO::WriteToBlob(unsigned char** blob, std::uint32_t* size)
             p += literal.length;
         }
     }
-    *p++ = kTimeTag;
-    p = PutLittleEndian(p, modifiedTime_);
-    *p++ = kSha1Tag;
-    std::memcpy(p, fileDigest_.bytes, sizeof fileDigest_.bytes);
+    PutTailRecords(p, modifiedTime_, fileDigest_);
 
     *blob = out;
     *size = static_cast<std::uint32_t>(length);
