@@ -25,6 +25,16 @@ static_assert(kReadSequential == 0x8020 && kRead == 0x8000 && (kWriteCreate & ~_
                   kNewFileMode == 0x80,
               "the runtime's flag values");
 
+// The calls take terminated strings: a path with a zero inside would name a shorter one.
+// It can name no file, and fails like a missing one.
+bool Nameable(const std::wstring& path)
+{
+    if (path.find(L'\0') == std::wstring::npos)
+        return true;
+    errno = ENOENT;
+    return false;
+}
+
 // _read and _write move at most INT_MAX bytes a call; larger requests are split.
 constexpr std::uint32_t kLargestTransfer = 1u << 30;
 
@@ -32,6 +42,8 @@ class WindowsRuntime final : public Runtime {
 public:
     int Stat(const std::wstring& path, FileStatus& status) override
     {
+        if (!Nameable(path))
+            return -1;
         struct _stat64 info;
         if (::_wstat64(path.c_str(), &info) != 0)
             return -1;
@@ -42,6 +54,8 @@ public:
 
     int Open(const std::wstring& path, OpenMode mode) override
     {
+        if (!Nameable(path))
+            return -1;
         switch (mode) {
         case OpenMode::ReadSequential:
             return ::_wopen(path.c_str(), kReadSequential);
@@ -97,7 +111,10 @@ public:
 
     int Close(int descriptor) override { return ::_close(descriptor); }
 
-    std::FILE* OpenStream(const std::wstring& path) override { return ::_wfopen(path.c_str(), L"rb"); }
+    std::FILE* OpenStream(const std::wstring& path) override
+    {
+        return Nameable(path) ? ::_wfopen(path.c_str(), L"rb") : nullptr;
+    }
 
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count, std::FILE* stream) override
     {
