@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Failures.h"
@@ -63,9 +64,14 @@ int main(int argc, char** argv)
     System::Initialise();
     CollectLibraryLog();
 
+    const std::vector<std::string> arguments = System::Arguments(argc, argv);
+    std::vector<const char*> words;
+    for (const std::string& argument : arguments)
+        words.push_back(argument.c_str());
+
     Options options;
     try {
-        options = ParseArguments(argc, argv);
+        options = ParseArguments(static_cast<int>(words.size()), words.data());
     } catch (const UsageError& error) {
         return Usage(error);
     }

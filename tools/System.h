@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace Halvorn {
 namespace Tool {
@@ -16,6 +17,9 @@ namespace System {
 // Once, first thing: standard input and output in binary mode, a closed pipe reported as
 // a write error instead of ending the process, and interrupts handled as below.
 void Initialise();
+
+// The command line, the program's name first, in UTF-8 whatever encoding main() was given.
+std::vector<std::string> Arguments(int argc, char** argv);
 
 bool IsTerminal(std::FILE* stream);
 // The width of the terminal behind `stream`, or 0 when it is not known.

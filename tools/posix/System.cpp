@@ -56,6 +56,12 @@ void Initialise()
     HandleUnlessIgnored(SIGHUP);
 }
 
+std::vector<std::string> Arguments(int argc, char** argv)
+{
+    // The bytes as given: names on these systems are bytes, UTF-8 by convention.
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 bool IsTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;

@@ -1,0 +1,174 @@
+// FileLock between objects of one process, across a rename of the locked path, and under
+// contention. What only one system can show (other processes, names one system cannot spell,
+// the system's own rename) is in posix/ and windows/.
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/FileLock.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using KorrinTest::TempDir;
+
+class FileLockTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::wstring target;
+
+    void SetUp() override
+    {
+        dir.WriteFile(L"target.bin", "target");
+        target = dir.Path(L"target.bin");
+    }
+};
+
+TEST_F(FileLockTest, SecondLockInSameProcessIsRefusedUntilRelease)
+{
+    FileLock first;
+    FileLock second;
+    ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_TRUE(first.IsHeld());
+    EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_FALSE(second.IsHeld());
+
+    first.Release();
+    EXPECT_FALSE(first.IsHeld());
+    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_TRUE(second.IsHeld());
+    EXPECT_FALSE(first.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, DestroyingTheHolderFreesTheLock)
+{
+    FileLock second;
+    {
+        FileLock first;
+        ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
+    }
+    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, StillExcludesAfterTargetIsReplacedByRename)
+{
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+    std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
+
+    FileLock other;
+    EXPECT_FALSE(other.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_EQ("rebuilt", dir.ReadFile(L"target.bin"));
+}
+
+TEST_F(FileLockTest, CompanionFileIsRemovedOnRelease)
+{
+    {
+        FileLock lock;
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_TRUE(dir.Exists(L"target.bin.korrin-lock"));
+        lock.Release();
+        EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    }
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
+    EXPECT_EQ("target", dir.ReadFile(L"target.bin"));
+}
+
+TEST_F(FileLockTest, LeftoverCompanionFileDoesNotBlock)
+{
+    // As a holder that crashed leaves it.
+    dir.WriteFile(L"target.bin.korrin-lock", "");
+    FileLock lock;
+    EXPECT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, CreateAgainMovesTheLock)
+{
+    dir.WriteFile(L"other.bin", "other");
+    const std::wstring other = dir.Path(L"other.bin");
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    // Taking the same path again must not trip over its own lock.
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, other.c_str()));
+
+    FileLock probe;
+    EXPECT_TRUE(probe.Create(FileLock::Exclusive, target.c_str()));
+    probe.Release();
+    EXPECT_FALSE(probe.Create(FileLock::Exclusive, other.c_str()));
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
+}
+
+TEST_F(FileLockTest, FailedCreateGivesUpTheLockHeldBefore)
+{
+    FileLock lock;
+    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, dir.Path(L"missing-dir/file").c_str()));
+    EXPECT_FALSE(lock.IsHeld());
+    FileLock other;
+    EXPECT_TRUE(other.Create(FileLock::Exclusive, target.c_str()));
+}
+
+TEST_F(FileLockTest, UnusablePathsFail)
+{
+    FileLock lock;
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, dir.Path(L"missing-dir/target.bin").c_str()));
+    EXPECT_FALSE(lock.Create(FileLock::Exclusive, nullptr));
+    EXPECT_FALSE(lock.IsHeld());
+    lock.Release();
+    EXPECT_FALSE(lock.IsHeld());
+}
+
+TEST_F(FileLockTest, NonAsciiPath)
+{
+    const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6.bin";
+    dir.WriteFile(name, "x");
+    FileLock first;
+    FileLock second;
+    ASSERT_TRUE(first.Create(FileLock::Exclusive, dir.Path(name).c_str()));
+    EXPECT_TRUE(dir.Exists(name + L".korrin-lock"));
+    EXPECT_FALSE(second.Create(FileLock::Exclusive, dir.Path(name).c_str()));
+    first.Release();
+    EXPECT_FALSE(dir.Exists(name + L".korrin-lock"));
+}
+
+// Holders come and go while others try: the companion file is removed and made again all the
+// time, and still no two may hold the lock at once.
+TEST_F(FileLockTest, NeverTwoHoldersUnderContention)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 2000;
+    std::atomic<int> holders{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> acquired{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            FileLock lock;
+            for (int round = 0; round < kRounds; ++round) {
+                if (!lock.Create(FileLock::Exclusive, target.c_str()))
+                    continue;
+                if (holders.fetch_add(1) != 0)
+                    overlaps.fetch_add(1);
+                acquired.fetch_add(1);
+                std::this_thread::yield();
+                holders.fetch_sub(1);
+                lock.Release();
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, overlaps.load());
+    EXPECT_GT(acquired.load(), 0);
+    EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
+}
+
+} // namespace
