@@ -88,48 +88,37 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
     }
 }
 
-TEST_F(FileWindowTest, FiveByteFileSlidByOnes)
+// The worked examples: the count each Read answers after each move, down to the end.
+TEST_F(FileWindowTest, WorkedExamples)
 {
+    auto counts = [](FileWindow& fw, std::vector<std::uint32_t> moves) {
+        std::vector<std::uint32_t> out = {ReadCount(fw)};
+        for (std::uint32_t move : moves) {
+            EXPECT_EQ(fw.Move(move), RESULT_OK);
+            out.push_back(ReadCount(fw));
+        }
+        return out;
+    };
     FileWindow fw;
     ASSERT_EQ(fw.Open(Make("abcde"), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    std::vector<std::uint32_t> counts;
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(fw.Move(1), RESULT_OK);
-        counts.push_back(ReadCount(fw));
-    }
-    EXPECT_EQ(counts, (std::vector<std::uint32_t>{4, 3, 2, 1, 0}));
+    EXPECT_EQ(counts(fw, {1, 1, 1, 1, 1}), (std::vector<std::uint32_t>{4, 4, 3, 2, 1, 0}));
     EXPECT_EQ(fw.GetWindowBase(), 5);
-}
+    ASSERT_EQ(fw.Close(), RESULT_OK);
 
-TEST_F(FileWindowTest, TenByteFileMovedByWholeWindows)
-{
-    const std::string bytes = "abcdefghij";
-    FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    ASSERT_EQ(fw.Move(4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    ASSERT_EQ(fw.Move(4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 2u);
+    ASSERT_EQ(fw.Open(Make("abcdefghij"), 4), RESULT_OK);
+    EXPECT_EQ(counts(fw, {4, 4}), (std::vector<std::uint32_t>{4, 4, 2}));
     // A short window still has W bytes of buffer behind it: the file's bytes, then stale ones.
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 2), "ij");
-    ASSERT_EQ(fw.Move(2), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 0u);
+    EXPECT_EQ(counts(fw, {2}), (std::vector<std::uint32_t>{2, 0}));
     ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes));
+    EXPECT_EQ(WindowDigest(fw), Sha1Of("abcdefghij"));
 }
 
-TEST_F(FileWindowTest, EmptyFileAndZeroWindow)
+// A zero window reads nothing from the file, so the digest is that of no bytes.
+TEST_F(FileWindowTest, AZeroWindowReadsNothing)
 {
-    FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(""), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 0u);
-    ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
-
-    // A zero window reads nothing from the file, so the digest is that of no bytes.
     FaultyRuntime runtime;
+    FileWindow fw;
     ASSERT_EQ(fw.Open(Make("not read"), 0), RESULT_OK);
     EXPECT_EQ(ReadCount(fw), 0u);
     EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 0);
