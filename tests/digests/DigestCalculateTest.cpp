@@ -35,7 +35,7 @@ TEST(DigestCalculate, EmptyAndMultiChunkFilesGiveTheFinishedSha1)
     EXPECT_TRUE(digest == FinishedSha1(""));
     FaultyRuntime runtime;
     ASSERT_EQ(digest_calculate(dir.Path(L"4097"), digest), RESULT_OK);
-    EXPECT_TRUE(digest == FinishedSha1(bytes)); // finished: == only holds for a finished left side
+    EXPECT_TRUE(digest == FinishedSha1(bytes));     // finished: == only holds for a finished left side
     EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 3); // chunks of 4096: 4096, 1, then the end
     EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
 }
