@@ -63,8 +63,10 @@ TEST_F(GenerateFileDeltaTest, WorkedExample)
     EXPECT_EQ(DeltaOf(old, "zzzzzzzzzz", 4), (Instructions{Literal("zzzz"), Literal("zzzz"), Literal("zz")}));
     EXPECT_EQ(DeltaOf(old, "abcdabcd", 4), (Instructions{Copy(0), Copy(0)}));
     EXPECT_EQ(DeltaOf(old, "ij", 4), (Instructions{Copy(2)}));
-    // The short block matches only at the very end, never in mid-file.
+    // The short block matches only at the very end, never in mid-file; there also once the
+    // window has shrunk by rolling.
     EXPECT_EQ(DeltaOf(old, "efghijabcd", 4), (Instructions{Copy(1), Literal("ij"), Copy(0)}));
+    EXPECT_EQ(DeltaOf(old, "Xij", 4), (Instructions{Literal("X"), Copy(2)}));
 }
 
 // Version and window come from the signature; size, time and SHA-1 are the new file's (its
