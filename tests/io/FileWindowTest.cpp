@@ -20,7 +20,7 @@ using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
 using KorrinTest::FaultyRuntime;
-using KorrinTest::IsErrorLine;
+using KorrinTest::IsErrorChain;
 using KorrinTest::LogCapture;
 using KorrinTest::RuntimeCall;
 using KorrinTest::Sha1Of;
@@ -33,6 +33,12 @@ _sha1_hash WindowDigest(const FileWindow& window)
     _sha1_hash value;
     digest.GetDigest(value);
     return value;
+}
+
+// The line of a refusal by FileWindow's `operation`, quoting `path` when given.
+std::wstring Refused(const std::wstring& operation, const std::wstring& path = L"")
+{
+    return KorrinTest::ErrorPrefix(RESULT_FAILED, L"FileWindow::" + operation, path);
 }
 
 std::uint32_t ReadCount(FileWindow& window)
@@ -162,14 +168,8 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
     EXPECT_EQ(fw.Close(), RESULT_OK);
     EXPECT_EQ(fw.Close(), RESULT_FAILED);
 
-    const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 6u);
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 at func: FileWindow::Read"));
-    EXPECT_TRUE(IsErrorLine(texts[1], L"Error 32768 at func: FileWindow::Move"));
-    EXPECT_TRUE(IsErrorLine(texts[2], L"Error 32768 at func: FileWindow::Close"));
-    EXPECT_TRUE(IsErrorLine(texts[3], L"Error 32768 at func: FileWindow::Open"));
-    EXPECT_TRUE(IsErrorLine(texts[4], L"Error 32768 at func: FileWindow::Move"));
-    EXPECT_TRUE(IsErrorLine(texts[5], L"Error 32768 at func: FileWindow::Close"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read"), Refused(L"Move"), Refused(L"Close"),
+                                               Refused(L"Open"), Refused(L"Move"), Refused(L"Close")}));
 }
 
 TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
@@ -180,11 +180,8 @@ TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
     EXPECT_EQ(fw.Open(missing, 4), RESULT_FAILED);
     EXPECT_EQ(fw.Open(Make("abc"), 0x80000000u), RESULT_FAILED);
     EXPECT_EQ(fw.Close(), RESULT_FAILED);
-    const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 3u);
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: FileWindow::Open"));
-    EXPECT_TRUE(
-        IsErrorLine(texts[1], L"Error 32768 \"" + dir.Path(L"file.bin") + L"\" at func: FileWindow::Open"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Open", missing),
+                                               Refused(L"Open", dir.Path(L"file.bin")), Refused(L"Close")}));
 
     // And it can be opened afterwards, starting from the beginning.
     ASSERT_EQ(fw.Open(dir.Path(L"file.bin"), 2), RESULT_OK);
@@ -220,8 +217,7 @@ TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
     runtime.FailCall(RuntimeCall::Read, EIO);
     std::uint32_t count = 0;
     EXPECT_EQ(fw.Read(count), RESULT_FAILED);
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Read"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read")}));
 
     // With bytes buffered, a failing refill serves what is there.
     EXPECT_EQ(ReadCount(fw), 8u); // fills the 16-byte buffer
@@ -245,8 +241,7 @@ TEST_F(FileWindowTest, AFailedSeekFailsTheMoveWithTheBaseAdvanced)
     runtime.FailCall(RuntimeCall::Seek, EINVAL);
     EXPECT_EQ(fw.Move(20), RESULT_FAILED);
     EXPECT_EQ(fw.GetWindowBase(), 20);
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Move"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Move")}));
 }
 
 TEST_F(FileWindowTest, DestructorClosesAnOpenFileOnce)
