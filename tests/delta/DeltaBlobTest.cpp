@@ -95,28 +95,6 @@ TEST(DeltaBlob, TheWorkedExampleByteForByte)
     EXPECT_EQ(blob, expected);
 }
 
-TEST(DeltaBlob, EmptyStoresAndEmptyLiterals)
-{
-    MemoryDeltaIO empty;
-    WriteProperties(empty, kExample);
-    const Bytes blob = BlobOf(empty);
-    ASSERT_EQ(blob.size(), 49u);
-    EXPECT_EQ((Bytes{blob[0], blob[5], blob[10], blob[19], blob[28]}), (Bytes{0x56, 0x57, 0x46, 0x4D, 0x43}));
-    MemoryDeltaIO read;
-    ASSERT_EQ(Read(read, blob), RESULT_OK);
-    EXPECT_EQ(BlobOf(read), blob);
-
-    MemoryDeltaIO withEmptyLiteral;
-    AddLiteral(withEmptyLiteral, "");
-    const Bytes literal = BlobOf(withEmptyLiteral);
-    ASSERT_EQ(literal.size(), 54u);
-    EXPECT_EQ(Bytes(literal.begin() + 19, literal.begin() + 24), (Bytes{0x42, 0, 0, 0, 0}));
-    MemoryDeltaIO back;
-    ASSERT_EQ(Read(back, literal), RESULT_OK);
-    EXPECT_EQ(back.GetBufferDeltaCount(), 1u);
-    EXPECT_EQ(InstructionsOf(back), Instructions{Literal("")});
-}
-
 // Write, read into a fresh store, write again: the same properties, instructions and bytes.
 TEST(DeltaBlob, RoundTripKeepsPropertiesInstructionsAndBytes)
 {
@@ -172,6 +150,7 @@ TEST(DeltaBlob, OnlyAStoreWithoutInstructionsIsFilled)
 
 // Every prefix of a real blob: accepted where it ends between records (the blob has no end
 // record), refused with one reader line otherwise; the instructions read before the cut stay.
+// An empty literal is a record like any other.
 TEST(DeltaBlob, EveryTruncation)
 {
     MemoryDeltaIO store;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -73,57 +74,44 @@ protected:
         value.bytes[0] = first;
         return Digest(value);
     }
+
+    // A finished digest refuses more bytes and a second Finish, and keeps the value `hex`.
+    static void ExpectFinished(Digest& digest, const char* hex)
+    {
+        EXPECT_EQ(RESULT_FAILED, Append(digest, "more"));
+        EXPECT_EQ(RESULT_FAILED, Append(digest, ""));
+        EXPECT_EQ(RESULT_FAILED, digest.Finish());
+        EXPECT_EQ(hex, Read(digest));
+    }
 };
 
 using Kinds = ::testing::Types<Md5Kind, Sha1Kind>;
 TYPED_TEST_SUITE(HashDigestTest, Kinds);
 
-// ---- Open and finished ----------------------------------------------------------------
-
-TYPED_TEST(HashDigestTest, NewDigestReadsZeros)
+// Zeros until finished, then the standard value, fixed until Reset opens it again.
+TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
 {
     typename TestFixture::Digest digest;
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
-}
-
-TYPED_TEST(HashDigestTest, FinishFixesTheStandardValue)
-{
-    typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "a"));
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "bc"));
-    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest)); // nothing shows until finished
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
     EXPECT_EQ(RESULT_OK, digest.Finish());
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
-}
+    TestFixture::ExpectFinished(digest, TypeParam::kAbc);
 
-TYPED_TEST(HashDigestTest, AppendAfterFinishFailsAndChangesNothing)
-{
-    auto digest = TestFixture::Finished("abc");
-    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, "more"));
-    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, ""));
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
-    EXPECT_EQ(RESULT_FAILED, digest.Finish());
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
-}
-
-TYPED_TEST(HashDigestTest, ResetOfFinishedDigestHashesAnew)
-{
-    auto digest = TestFixture::Finished("something else");
     digest.Reset();
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
     EXPECT_FALSE(digest == TestFixture::Holding(0)); // open again
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "abc"));
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
-}
 
-TYPED_TEST(HashDigestTest, ResetOfOpenDigestDropsWhatWasAppended)
-{
-    typename TestFixture::Digest digest;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "dropped"));
-    digest.Reset();
-    EXPECT_EQ(RESULT_OK, digest.Finish());
-    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(digest));
+    // Reset of an open digest drops what was appended.
+    typename TestFixture::Digest open;
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "dropped"));
+    open.Reset();
+    EXPECT_EQ(RESULT_OK, open.Finish());
+    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(open));
 }
 
 TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset)
@@ -133,12 +121,8 @@ TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset)
     expected.GetDigest(value);
 
     typename TestFixture::Digest digest(value);
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
     EXPECT_TRUE(digest == expected);
-    EXPECT_FALSE(digest != expected);
-    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(digest, "x"));
-    EXPECT_EQ(RESULT_FAILED, digest.Finish());
-
+    TestFixture::ExpectFinished(digest, TypeParam::kAbc);
     // Its own context starts empty once reset.
     digest.Reset();
     EXPECT_EQ(RESULT_OK, digest.Finish());
@@ -147,34 +131,24 @@ TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset)
 
 // ---- Comparisons ----------------------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, OpenLeftSideIsNeitherEqualNorUnequal)
+// An open left side is neither equal nor unequal to anything; a finished one compares the
+// values, and the right side's flag is not consulted (an open digest reads as zeros).
+TYPED_TEST(HashDigestTest, EqualityLooksOnlyAtTheLeftSidesFlag)
 {
     typename TestFixture::Digest open;
-    typename TestFixture::Digest otherOpen;
     const auto zeros = TestFixture::Holding(0);
     const auto abc = TestFixture::Finished("abc");
-    EXPECT_FALSE(open == otherOpen);
-    EXPECT_FALSE(open != otherOpen);
-    EXPECT_FALSE(open == zeros);
-    EXPECT_FALSE(open != zeros);
-    EXPECT_FALSE(open == abc);
-    EXPECT_FALSE(open != abc);
-}
-
-TYPED_TEST(HashDigestTest, FinishedLeftSideComparesValuesOnly)
-{
-    const auto abc = TestFixture::Finished("abc");
-    const auto alsoAbc = TestFixture::Finished("abc");
-    const auto other = TestFixture::Finished("abd");
-    EXPECT_TRUE(abc == alsoAbc);
-    EXPECT_FALSE(abc != alsoAbc);
-    EXPECT_FALSE(abc == other);
-    EXPECT_TRUE(abc != other);
-
-    // The right side's flag is not consulted: an open digest reads as zeros.
-    typename TestFixture::Digest open;
-    EXPECT_TRUE(TestFixture::Holding(0) == open);
-    EXPECT_FALSE(TestFixture::Holding(0) != open);
+    using Digest = typename TestFixture::Digest;
+    for (const Digest* right : std::initializer_list<const Digest*>{&open, &zeros, &abc}) {
+        EXPECT_FALSE(open == *right);
+        EXPECT_FALSE(open != *right);
+    }
+    EXPECT_TRUE(abc == TestFixture::Finished("abc"));
+    EXPECT_FALSE(abc != TestFixture::Finished("abc"));
+    EXPECT_FALSE(abc == TestFixture::Finished("abd"));
+    EXPECT_TRUE(abc != TestFixture::Finished("abd"));
+    EXPECT_TRUE(zeros == open);
+    EXPECT_FALSE(zeros != open);
     EXPECT_FALSE(abc == open);
     EXPECT_TRUE(abc != open);
 }
@@ -202,7 +176,7 @@ TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater)
 
 // ---- Copies ---------------------------------------------------------------------------
 
-TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState)
+TYPED_TEST(HashDigestTest, CopiesForkTheRunningStateAndCarryTheFlag)
 {
     const std::string prefix = "The quick brown fox jumps over the lazy dog, ";
     const std::string rest = std::string(200, 'r') + "end";
@@ -217,58 +191,38 @@ TYPED_TEST(HashDigestTest, CopyMadeMidAppendForksTheState)
     EXPECT_EQ(RESULT_OK, source.Finish());
     EXPECT_EQ(RESULT_OK, copy.Finish());
     EXPECT_EQ(RESULT_OK, divergent.Finish());
-
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + rest)), TestFixture::Read(source));
     EXPECT_EQ(TestFixture::Read(source), TestFixture::Read(copy));
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + "elsewhere")), TestFixture::Read(divergent));
+
+    const auto finished = TestFixture::Finished("abc");
+    typename TestFixture::Digest finishedCopy(finished);
+    EXPECT_TRUE(finishedCopy == finished);
+    TestFixture::ExpectFinished(finishedCopy, TypeParam::kAbc);
 }
 
-TYPED_TEST(HashDigestTest, CopyOfFinishedDigestIsFinished)
+TYPED_TEST(HashDigestTest, AssignmentReplacesTheStateAndTheFlag)
 {
-    const auto source = TestFixture::Finished("abc");
-    typename TestFixture::Digest copy(source);
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(copy));
-    EXPECT_TRUE(copy == source);
-    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(copy, "x"));
-}
-
-TYPED_TEST(HashDigestTest, AssignmentReplacesHeldState)
-{
+    // An open source replaces what a finished target held: open, with the source's state.
     typename TestFixture::Digest source;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "a"));
-    typename TestFixture::Digest target;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "state to be replaced"));
-
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "ab"));
+    auto target = TestFixture::Finished("state to be replaced");
     target = source;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "bc"));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "bcd"));
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(target));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "c"));
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "cd"));
     EXPECT_EQ(RESULT_OK, target.Finish());
     EXPECT_EQ(RESULT_OK, source.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished("abcd")), TestFixture::Read(source));
-}
 
-TYPED_TEST(HashDigestTest, AssignmentCarriesTheFinishedFlag)
-{
-    const auto finished = TestFixture::Finished("abc");
-    typename TestFixture::Digest target;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "open"));
-    target = finished;
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
-    EXPECT_EQ(RESULT_FAILED, TestFixture::Append(target, "x"));
-
-    // And the other way: a finished target becomes open with the source's running state.
+    // A finished source makes an open target finished.
     typename TestFixture::Digest open;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "ab"));
-    target = open;
-    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(target));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "c"));
-    EXPECT_EQ(RESULT_OK, target.Finish());
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
-}
+    EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "open"));
+    open = TestFixture::Finished("abc");
+    TestFixture::ExpectFinished(open, TypeParam::kAbc);
 
-TYPED_TEST(HashDigestTest, SelfAssignmentKeepsTheRunningState)
-{
+    // Self-assignment keeps the running state.
     typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "ab"));
     auto& alias = digest;

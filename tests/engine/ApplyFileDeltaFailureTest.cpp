@@ -210,21 +210,31 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
 {
     const std::wstring newPath = dir.Path(L"new.bin");
     const std::string longer(5000, 'x');
-    auto apply = [&](int code, const std::wstring& message = L"") {
+    auto apply = [&](const std::string& bytes, int code, const std::wstring& message = L"",
+                     Chain inner = {}) {
         MemoryDeltaIO store;
-        Load(store);
+        ASSERT_EQ(KorrinTest::LoadDelta(store, bytes), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, newPath), code);
         if (code != RESULT_OK) {
-            EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(code, kGenerateFile, message),
-                                                       ErrorPrefix(code, kApply, Target())}));
+            inner.push_back(ErrorPrefix(code, kGenerateFile, message));
+            inner.push_back(ErrorPrefix(code, kApply, Target()));
+            EXPECT_TRUE(IsErrorChain(capture.Texts(), inner));
         }
         EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
     };
 
     dir.WriteFile(L"new.bin", longer);
-    apply(RESULT_OK);
+    apply(blob, RESULT_OK);
+    EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
+
+    // A SHA-1 value (the blob's last bytes) other than that of the bytes written: they were
+    // written in full before the check.
+    dir.WriteFile(L"new.bin", longer);
+    std::string wrongSha1 = blob;
+    wrongSha1.back() ^= 1;
+    apply(wrongSha1, RESULT_FAILED, L"", {kEnd});
     EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
 
     // The one write call of this small file fails: the file was truncated and holds nothing.
@@ -232,7 +242,7 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
     {
         FaultyRuntime runtime;
         runtime.FailCall(RuntimeCall::Write, ENOSPC);
-        apply(RESULT_WRITE_ENOSPC);
+        apply(blob, RESULT_WRITE_ENOSPC);
     }
     EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
 
@@ -240,7 +250,7 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
     {
         FaultyRuntime runtime;
         runtime.FailOpenOf(Target(), ENOENT);
-        apply(RESULT_FAILED, Target());
+        apply(blob, RESULT_FAILED, Target());
     }
     EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
 
@@ -248,34 +258,33 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
     {
         FaultyRuntime runtime;
         runtime.FailOpenOf(newPath, EACCES);
-        apply(RESULT_FAILED, newPath);
+        apply(blob, RESULT_FAILED, newPath);
     }
     EXPECT_FALSE(dir.Exists(L"new.bin"));
 }
 
-TEST_F(ApplyFileDeltaFailureTest, ALockHeldElsewhereKeepsTheTargetAndTheCompleteTemporary)
+// The caller's lock is taken once the new content is complete: refused, it leaves the target
+// and the complete temporary; obtained, it replaces the target and stays with the caller.
+TEST_F(ApplyFileDeltaFailureTest, TheCallersLockGuardsTheReplacement)
 {
-    FileLock other;
-    ASSERT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
+    FileLock mine;
+    {
+        FileLock other;
+        ASSERT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
+        MemoryDeltaIO store;
+        Load(store);
+        FileDelta delta(&store);
+        LogCapture capture;
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_FAILED);
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply)}));
+        EXPECT_FALSE(mine.IsHeld());
+        EXPECT_TRUE(other.IsHeld());
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+        EXPECT_EQ(dir.ReadFile(L"target.bin.dfttemp"), now);
+    }
     MemoryDeltaIO store;
     Load(store);
     FileDelta delta(&store);
-    FileLock mine;
-    LogCapture capture;
-    EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_FAILED);
-    EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply)}));
-    EXPECT_FALSE(mine.IsHeld());
-    EXPECT_TRUE(other.IsHeld());
-    EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
-    EXPECT_EQ(dir.ReadFile(L"target.bin.dfttemp"), now);
-}
-
-TEST_F(ApplyFileDeltaFailureTest, AnObtainedLockStaysWithTheCaller)
-{
-    MemoryDeltaIO store;
-    Load(store);
-    FileDelta delta(&store);
-    FileLock mine;
     {
         LogCapture capture;
         EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_OK);
@@ -290,51 +299,49 @@ TEST_F(ApplyFileDeltaFailureTest, AnObtainedLockStaysWithTheCaller)
     EXPECT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
 }
 
+// A failed move falls back to a copy over the target; when the copy fails too, the target
+// stays and the temporary goes, and the two-argument form adds its line naming the target.
 TEST_F(ApplyFileDeltaFailureTest, AFailedMoveFallsBackToACopy)
 {
-    FaultyKernel kernel;
-    kernel.FailCall(KernelCall::MoveReplacing, EXDEV);
-    MemoryDeltaIO store;
-    Load(store);
-    FileDelta delta(&store);
-    LogCapture capture;
-    EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), RESULT_OK);
-    EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply,
-                                                                 L"file move failed. Windows error code: " +
-                                                                     std::to_wstring(EXDEV))}));
-    EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 1);
-    EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
-    EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
-}
-
-TEST_F(ApplyFileDeltaFailureTest, AFailedMoveAndCopyLeaveTheTargetAndNoTemporary)
-{
-    const Chain chain = {kEnd,
-                         ErrorPrefix(RESULT_FAILED, kApply,
-                                     L"file move failed. Windows error code: " + std::to_wstring(EXDEV)),
-                         ErrorPrefix(RESULT_FAILED, kApply,
-                                     L"file copy failed. Windows error code: " + std::to_wstring(ENOSPC))};
-    std::vector<int> sites;
-    for (bool withPath : {false, true}) {
+    const std::wstring moveFailed = ErrorPrefix(
+        RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(EXDEV));
+    const std::wstring copyFailed = ErrorPrefix(
+        RESULT_FAILED, kApply, L"file copy failed. Windows error code: " + std::to_wstring(ENOSPC));
+    const struct {
+        bool copyFails;
+        bool withPath;
+    } cases[] = {{false, true}, {true, false}, {true, true}};
+    std::vector<int> sites; // of the move, copy and own lines of the failing cases
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.copyFails * 2 + c.withPath);
+        dir.WriteFile(L"target.bin", old);
         FaultyKernel kernel;
         kernel.FailCall(KernelCall::MoveReplacing, EXDEV);
-        kernel.FailCall(KernelCall::CopyOver, ENOSPC);
+        if (c.copyFails)
+            kernel.FailCall(KernelCall::CopyOver, ENOSPC);
         MemoryDeltaIO store;
         Load(store);
         FileDelta delta(&store);
         LogCapture capture;
-        Chain expected = chain;
-        if (withPath) {
-            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), RESULT_FAILED);
-            expected.push_back(ErrorPrefix(RESULT_FAILED, kApply, Target()));
+        const int code = c.copyFails ? RESULT_FAILED : RESULT_OK;
+        Chain expected = {kEnd, moveFailed};
+        if (c.copyFails)
+            expected.push_back(copyFailed);
+        if (c.withPath) {
+            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), code);
+            if (c.copyFails)
+                expected.push_back(ErrorPrefix(RESULT_FAILED, kApply, Target()));
         } else {
-            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, nullptr), RESULT_FAILED);
+            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, nullptr), code);
         }
         const Chain texts = capture.Texts();
         EXPECT_TRUE(IsErrorChain(texts, expected));
-        for (std::size_t i = 1; i < texts.size(); ++i)
+        for (std::size_t i = 1; c.copyFails && i < texts.size(); ++i)
             sites.push_back(LineNumberOf(texts[i]));
-        ExpectTargetUntouched();
+        EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 1);
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), c.copyFails ? old : now);
+        EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
+        EXPECT_EQ(dir.Entries(), 1u);
     }
     ASSERT_EQ(sites.size(), 5u);
     EXPECT_NE(sites[0], sites[1]); // move and copy

@@ -176,6 +176,14 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
     EXPECT_EQ(windowlessDelta.GetDeltaCount(), 0u);
 
     {
+        // A new file that cannot be examined is named.
+        KorrinTest::FaultyRuntime runtime;
+        runtime.FailOpenOf(dir.Path(L"new.bin"), ENOENT);
+        MemoryDeltaIO store;
+        EXPECT_EQ(ExpectFailure(signature, store, "abcd", RESULT_FAILED, dir.Path(L"new.bin")).size(), 1u);
+        EXPECT_EQ(store.GetDeltaCount(), 0u);
+    }
+    {
         KorrinTest::FaultyRuntime runtime;
         runtime.FailCall(KorrinTest::RuntimeCall::Read, EIO);
         MemoryDeltaIO store;
@@ -184,7 +192,7 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
         EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 at func: FileWindow::Read")) << texts[0];
         EXPECT_EQ(store.GetDeltaCount(), 0u);
     }
-    EXPECT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines.size(), 13u);
     EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), lines.size());
 }
 

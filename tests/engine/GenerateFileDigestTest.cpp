@@ -23,8 +23,10 @@
 namespace {
 
 using namespace Halvorn::Vantrel;
+using KorrinTest::ErrorPrefix;
 using KorrinTest::FaultyRuntime;
-using KorrinTest::IsErrorLine;
+using KorrinTest::IsErrorChain;
+using KorrinTest::LineNumberOf;
 using KorrinTest::LogCapture;
 using KorrinTest::RefusingDigestIO;
 using KorrinTest::RuntimeCall;
@@ -132,147 +134,101 @@ TEST_F(GenerateFileDigestTest, FilesOfWholeAndPartialBlocks)
 
 TEST_F(GenerateFileDigestTest, WorkedExample)
 {
-    dir.WriteFile(L"old.bin", "abcdefghij");
+    ExpectSignatureOf("abcdefghij", 4); // blocks 0 "abcd", 1 "efgh", 2 "ij"
+    // The short last block is checksummed over its two bytes: A = 105 + 106, B = 105 + 211.
     MemoryDigestIO store;
     FileDigest digest(&store);
     Korrin engine;
     engine.SetWindowSize(4);
     ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
-
     DigestMap table;
     store.ReadDigest(table);
-    DigestMap expected;
-    for (const auto& [index, piece] :
-         std::vector<std::pair<std::uint32_t, std::string>>{{0, "abcd"}, {1, "efgh"}, {2, "ij"}}) {
-        const Block block = BlockOf(piece);
-        expected[block.checksum].push_back(DigestEntry{{index}, block.md5});
-    }
-    ASSERT_EQ(table.size(), expected.size());
-    for (const auto& entry : expected) {
-        ASSERT_EQ(table.count(entry.first), 1u);
-        EXPECT_EQ(table.at(entry.first)[0].blockIndices, entry.second[0].blockIndices);
-        EXPECT_EQ(table.at(entry.first)[0].md5, entry.second[0].md5);
-    }
-    // The short last block is checksummed over its two bytes: A = 105 + 106, B = 105 + 211.
     ASSERT_EQ(table.count(0x013C00D3u), 1u);
     EXPECT_EQ(table.at(0x013C00D3u)[0].blockIndices, std::vector<std::uint32_t>{2});
 }
 
+// A new engine's window is 0. A missing file, and windows of 0 and of 2^31 or more, are
+// refused with the path before anything is written.
 TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
 {
     LogCapture capture;
     RefusingDigestIO store; // counts block writes
     FileDigest digest(&store);
     Korrin engine;
+    dir.WriteFile(L"old.bin", "abcdefghij");
+    EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_FAILED);
+    for (std::uint32_t window : {0x80000000u, 0xFFFFFFFFu}) {
+        engine.SetWindowSize(window);
+        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_FAILED);
+    }
     engine.SetWindowSize(4);
     const std::wstring missing = dir.Path(L"missing.bin");
     EXPECT_EQ(engine.GenerateFileDigest(missing, digest), RESULT_FAILED);
 
-    dir.WriteFile(L"old.bin", "abcdefghij");
-    for (std::uint32_t window : {0u, 0x80000000u, 0xFFFFFFFFu}) {
-        engine.SetWindowSize(window);
-        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_FAILED);
-    }
     EXPECT_EQ(store.writeDigestCalls, 0);
     EXPECT_EQ(store.GetDigestSize(), 49u);
     std::uint64_t size = 0;
     store.ReadFileSize(size);
     EXPECT_EQ(size, 0u);
-
-    const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 4u);
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: " + kFunction));
-    for (int i = 1; i < 4; ++i)
-        EXPECT_TRUE(
-            IsErrorLine(texts[i], L"Error 32768 \"" + dir.Path(L"old.bin") + L"\" at func: " + kFunction));
+    const std::wstring refused = ErrorPrefix(RESULT_FAILED, kFunction, dir.Path(L"old.bin"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(),
+                             {refused, refused, refused, ErrorPrefix(RESULT_FAILED, kFunction, missing)}));
 }
 
-TEST_F(GenerateFileDigestTest, AStoreRefusingTheThirdBlockKeepsWhatCameBefore)
-{
-    dir.WriteFile(L"old.bin", "abcdefghijklmnop");
-    RefusingDigestIO store;
-    store.refuseWriteDigestFrom = 3;
-    store.code = 555;
-    FileDigest digest(&store);
-    Korrin engine;
-    engine.SetWindowSize(4);
-    FaultyRuntime runtime;
-    LogCapture capture;
-    EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), 555);
-    EXPECT_EQ(store.writeDigestCalls, 3);
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 555 at func: " + kFunction));
-
-    std::uint32_t window = 0;
-    std::uint64_t size = 0;
-    store.ReadWindowSize(window);
-    store.ReadFileSize(size);
-    EXPECT_EQ(window, 4u);
-    EXPECT_EQ(size, 16u);
-    EXPECT_EQ(store.GetDigestSize(), 49u + 2 * 25);
-    EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1) << "the file is closed on the way out";
-}
-
+// Each refusal of the store and each failing file call: the store's code (or 32768) from a
+// site of its own, the blocks before it kept, and the file closed on the way out.
 TEST_F(GenerateFileDigestTest, EachFailureIsReportedFromItsOwnSiteWithTheStoresCode)
 {
-    dir.WriteFile(L"old.bin", std::string(100, 'q'));
+    dir.WriteFile(L"old.bin", KorrinTest::PatternBytes(100)); // seven blocks of 16, all different
     const std::wstring path = dir.Path(L"old.bin");
     Korrin engine;
     engine.SetWindowSize(16);
     std::vector<int> lines;
-    auto expectFailure = [&](RefusingDigestIO& store, int code) {
+    // Expects `code` (quoting `message`), `calls` block writes of which all but a refused one
+    // were kept, and `closes` closes.
+    auto expectFailure = [&](RefusingDigestIO& store, FaultyRuntime& runtime, int code, int calls, int closes,
+                             const std::wstring& message = L"") {
         FileDigest digest(&store);
         LogCapture capture;
         EXPECT_EQ(engine.GenerateFileDigest(path, digest), code);
-        ASSERT_EQ(capture.Texts().size(), 1u);
-        const std::wstring text = capture.Texts()[0];
-        EXPECT_TRUE(IsErrorLine(text, L"Error " + std::to_wstring(code) + L" at func: " + kFunction)) << text;
-        lines.push_back(std::stoi(text.substr(text.rfind(L' ') + 1)));
+        const std::vector<std::wstring> texts = capture.Texts();
+        EXPECT_TRUE(IsErrorChain(texts, {ErrorPrefix(code, kFunction, message)}));
+        lines.push_back(texts.empty() ? -1 : LineNumberOf(texts[0]));
+        EXPECT_EQ(store.writeDigestCalls, calls);
+        const int kept = store.refuseWriteDigestFrom != 0 ? calls - 1 : calls;
+        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * kept);
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), closes);
     };
-    {
+    const struct {
+        int RefusingDigestIO::*flag;
+        int value;
+        int calls;
+    } refusals[] = {
+        {&RefusingDigestIO::refuseWindowSize, 1, 0},   {&RefusingDigestIO::refuseFileSize, 1, 0},
+        {&RefusingDigestIO::refuseModifiedTime, 1, 0}, {&RefusingDigestIO::refuseWriteDigestFrom, 3, 3},
+        {&RefusingDigestIO::refuseFileDigest, 1, 7}, // every block came before the SHA-1 value
+        {&RefusingDigestIO::refuseFinish, 1, 7},
+    };
+    int code = 100;
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(code);
         RefusingDigestIO store;
-        store.refuseWindowSize = 1;
-        expectFailure(store, 7);
-    }
-    {
-        RefusingDigestIO store;
-        store.refuseFileSize = 1;
-        expectFailure(store, 7);
-    }
-    {
-        RefusingDigestIO store;
-        store.refuseModifiedTime = 1;
-        expectFailure(store, 7);
-    }
-    {
-        RefusingDigestIO store;
-        store.refuseFileDigest = 1;
-        expectFailure(store, 7);
-        EXPECT_EQ(store.writeDigestCalls, 7) << "every block came before the SHA-1 value";
-    }
-    {
-        RefusingDigestIO store;
-        store.refuseFinish = 1;
-        expectFailure(store, 7);
+        store.*refusal.flag = refusal.value;
+        store.code = ++code;
+        FaultyRuntime runtime;
+        expectFailure(store, runtime, code, refusal.calls, 1);
     }
     {
         FaultyRuntime runtime;
         runtime.FailCall(RuntimeCall::Read, EIO, 3);
         RefusingDigestIO store;
-        expectFailure(store, RESULT_FAILED);
-        EXPECT_EQ(store.writeDigestCalls, 2);
-        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+        expectFailure(store, runtime, RESULT_FAILED, 2, 1);
     }
     {
         FaultyRuntime runtime;
         runtime.FailCall(RuntimeCall::Open, EACCES);
         RefusingDigestIO store;
-        LogCapture capture;
-        FileDigest digest(&store);
-        EXPECT_EQ(engine.GenerateFileDigest(path, digest), RESULT_FAILED);
-        ASSERT_EQ(capture.Texts().size(), 1u);
-        EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 \"" + path + L"\" at func: " + kFunction));
-        lines.push_back(std::stoi(capture.Texts()[0].substr(capture.Texts()[0].rfind(L' ') + 1)));
+        expectFailure(store, runtime, RESULT_FAILED, 0, 0, path);
     }
     EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), lines.size());
 }

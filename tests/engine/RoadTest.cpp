@@ -1,5 +1,7 @@
 // The road end to end, through blobs both ways: many random pairs, both ways of applying,
-// and files of several MiB shaped like real ones.
+// and files of several MiB shaped like real ones. The instructions that arrive are also
+// replayed by the test itself, so that a fault in delta generation shows apart from
+// rebuilding.
 #include <random>
 #include <string>
 
@@ -10,6 +12,7 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/DeltaReplay.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
 
@@ -17,6 +20,7 @@ namespace {
 
 using namespace Halvorn::Vantrel;
 using KorrinTest::DeltaBlobThroughBlobs;
+using KorrinTest::Instruction;
 using KorrinTest::TempDir;
 
 class RoadTest : public ::testing::Test {
@@ -33,13 +37,20 @@ protected:
 
         MemoryDeltaIO received;
         ASSERT_EQ(received.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
+        // Literal runs of at most one window; a delta against an empty file sends the file whole.
+        const std::vector<Instruction> instructions = KorrinTest::InstructionsOf(received);
+        // Files are compared whole, not with ASSERT_EQ: its line diff of MiB-sized texts would
+        // be unreadable and take gigabytes.
+        ASSERT_TRUE(KorrinTest::Replay(instructions, old, window) == now) << "window " << window;
+        for (const Instruction& instruction : instructions)
+            ASSERT_LE(instruction.bytes.size(), old.empty() ? 65535u : window);
         FileDelta delta(&received);
         Korrin engine;
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"rebuilt.bin")), RESULT_OK);
-        ASSERT_EQ(dir.ReadFile(L"rebuilt.bin"), now);
+        ASSERT_TRUE(dir.ReadFile(L"rebuilt.bin") == now) << "window " << window;
         // The same delta again, in place this time: a store can be read any number of times.
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta), RESULT_OK);
-        ASSERT_EQ(dir.ReadFile(L"old.bin"), now);
+        ASSERT_TRUE(dir.ReadFile(L"old.bin") == now) << "window " << window;
         EXPECT_FALSE(dir.Exists(L"old.bin.dfttemp"));
     }
 
@@ -61,14 +72,21 @@ TEST_F(RoadTest, RandomPairsArriveByteForByte)
         std::string now = old;
         for (int e = static_cast<int>(random() % 10); e > 0; --e) {
             const std::size_t at = now.empty() ? 0 : random() % now.size();
-            if (random() % 2)
+            switch (random() % 3) {
+            case 0:
                 now.insert(at, bytes(1 + random() % 500, alphabet));
-            else
+                break;
+            case 1:
                 now.erase(at, 1 + random() % 500);
+                break;
+            default:
+                if (!now.empty())
+                    now[at] = static_cast<char>(random() % alphabet);
+            }
         }
         if (round % 7 == 0)
             now = old.substr(old.size() / 3) + old.substr(0, old.size() / 3); // blocks moved around
-        for (std::uint32_t window : {1u, 16u, 1000u, 4096u, 30000u})
+        for (std::uint32_t window : {1u, 7u, 64u, 700u, 4096u, 30000u})
             ExpectRoad(old, now, window);
     }
 }

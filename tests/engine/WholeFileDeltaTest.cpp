@@ -41,9 +41,7 @@ const KorrinTest::DeltaProperties kBefore{3, 9, 77, -5, KorrinTest::Sha1Pattern(
 
 _sha1_hash DigestOf(MemoryDeltaIO& store)
 {
-    _sha1_hash sha1{};
-    store.ReadFileDigest(sha1);
-    return sha1;
+    return KorrinTest::PropertiesOf(store).sha1;
 }
 
 class WholeFileDeltaTest : public ::testing::Test {

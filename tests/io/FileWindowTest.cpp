@@ -20,7 +20,7 @@ using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
 using KorrinTest::FaultyRuntime;
-using KorrinTest::IsErrorLine;
+using KorrinTest::IsErrorChain;
 using KorrinTest::LogCapture;
 using KorrinTest::RuntimeCall;
 using KorrinTest::Sha1Of;
@@ -33,6 +33,12 @@ _sha1_hash WindowDigest(const FileWindow& window)
     _sha1_hash value;
     digest.GetDigest(value);
     return value;
+}
+
+// The line of a refusal by FileWindow's `operation`, quoting `path` when given.
+std::wstring Refused(const std::wstring& operation, const std::wstring& path = L"")
+{
+    return KorrinTest::ErrorPrefix(RESULT_FAILED, L"FileWindow::" + operation, path);
 }
 
 std::uint32_t ReadCount(FileWindow& window)
@@ -88,48 +94,37 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
     }
 }
 
-TEST_F(FileWindowTest, FiveByteFileSlidByOnes)
+// The worked examples: the count each Read answers after each move, down to the end.
+TEST_F(FileWindowTest, WorkedExamples)
 {
+    auto counts = [](FileWindow& fw, std::vector<std::uint32_t> moves) {
+        std::vector<std::uint32_t> out = {ReadCount(fw)};
+        for (std::uint32_t move : moves) {
+            EXPECT_EQ(fw.Move(move), RESULT_OK);
+            out.push_back(ReadCount(fw));
+        }
+        return out;
+    };
     FileWindow fw;
     ASSERT_EQ(fw.Open(Make("abcde"), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    std::vector<std::uint32_t> counts;
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(fw.Move(1), RESULT_OK);
-        counts.push_back(ReadCount(fw));
-    }
-    EXPECT_EQ(counts, (std::vector<std::uint32_t>{4, 3, 2, 1, 0}));
+    EXPECT_EQ(counts(fw, {1, 1, 1, 1, 1}), (std::vector<std::uint32_t>{4, 4, 3, 2, 1, 0}));
     EXPECT_EQ(fw.GetWindowBase(), 5);
-}
+    ASSERT_EQ(fw.Close(), RESULT_OK);
 
-TEST_F(FileWindowTest, TenByteFileMovedByWholeWindows)
-{
-    const std::string bytes = "abcdefghij";
-    FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    ASSERT_EQ(fw.Move(4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u);
-    ASSERT_EQ(fw.Move(4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 2u);
+    ASSERT_EQ(fw.Open(Make("abcdefghij"), 4), RESULT_OK);
+    EXPECT_EQ(counts(fw, {4, 4}), (std::vector<std::uint32_t>{4, 4, 2}));
     // A short window still has W bytes of buffer behind it: the file's bytes, then stale ones.
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 2), "ij");
-    ASSERT_EQ(fw.Move(2), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 0u);
+    EXPECT_EQ(counts(fw, {2}), (std::vector<std::uint32_t>{2, 0}));
     ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes));
+    EXPECT_EQ(WindowDigest(fw), Sha1Of("abcdefghij"));
 }
 
-TEST_F(FileWindowTest, EmptyFileAndZeroWindow)
+// A zero window reads nothing from the file, so the digest is that of no bytes.
+TEST_F(FileWindowTest, AZeroWindowReadsNothing)
 {
-    FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(""), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 0u);
-    ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
-
-    // A zero window reads nothing from the file, so the digest is that of no bytes.
     FaultyRuntime runtime;
+    FileWindow fw;
     ASSERT_EQ(fw.Open(Make("not read"), 0), RESULT_OK);
     EXPECT_EQ(ReadCount(fw), 0u);
     EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 0);
@@ -173,14 +168,8 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
     EXPECT_EQ(fw.Close(), RESULT_OK);
     EXPECT_EQ(fw.Close(), RESULT_FAILED);
 
-    const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 6u);
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 at func: FileWindow::Read"));
-    EXPECT_TRUE(IsErrorLine(texts[1], L"Error 32768 at func: FileWindow::Move"));
-    EXPECT_TRUE(IsErrorLine(texts[2], L"Error 32768 at func: FileWindow::Close"));
-    EXPECT_TRUE(IsErrorLine(texts[3], L"Error 32768 at func: FileWindow::Open"));
-    EXPECT_TRUE(IsErrorLine(texts[4], L"Error 32768 at func: FileWindow::Move"));
-    EXPECT_TRUE(IsErrorLine(texts[5], L"Error 32768 at func: FileWindow::Close"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read"), Refused(L"Move"), Refused(L"Close"),
+                                               Refused(L"Open"), Refused(L"Move"), Refused(L"Close")}));
 }
 
 TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
@@ -191,11 +180,8 @@ TEST_F(FileWindowTest, MissingFileAndOversizedWindowLeaveTheWindowClosed)
     EXPECT_EQ(fw.Open(missing, 4), RESULT_FAILED);
     EXPECT_EQ(fw.Open(Make("abc"), 0x80000000u), RESULT_FAILED);
     EXPECT_EQ(fw.Close(), RESULT_FAILED);
-    const auto texts = capture.Texts();
-    ASSERT_EQ(texts.size(), 3u);
-    EXPECT_TRUE(IsErrorLine(texts[0], L"Error 32768 \"" + missing + L"\" at func: FileWindow::Open"));
-    EXPECT_TRUE(
-        IsErrorLine(texts[1], L"Error 32768 \"" + dir.Path(L"file.bin") + L"\" at func: FileWindow::Open"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Open", missing),
+                                               Refused(L"Open", dir.Path(L"file.bin")), Refused(L"Close")}));
 
     // And it can be opened afterwards, starting from the beginning.
     ASSERT_EQ(fw.Open(dir.Path(L"file.bin"), 2), RESULT_OK);
@@ -231,8 +217,7 @@ TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
     runtime.FailCall(RuntimeCall::Read, EIO);
     std::uint32_t count = 0;
     EXPECT_EQ(fw.Read(count), RESULT_FAILED);
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Read"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read")}));
 
     // With bytes buffered, a failing refill serves what is there.
     EXPECT_EQ(ReadCount(fw), 8u); // fills the 16-byte buffer
@@ -256,8 +241,7 @@ TEST_F(FileWindowTest, AFailedSeekFailsTheMoveWithTheBaseAdvanced)
     runtime.FailCall(RuntimeCall::Seek, EINVAL);
     EXPECT_EQ(fw.Move(20), RESULT_FAILED);
     EXPECT_EQ(fw.GetWindowBase(), 20);
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(IsErrorLine(capture.Texts()[0], L"Error 32768 at func: FileWindow::Move"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Move")}));
 }
 
 TEST_F(FileWindowTest, DestructorClosesAnOpenFileOnce)

@@ -7,6 +7,8 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Road.h"
+
 namespace {
 
 using Halvorn::Vantrel::DigestEntry;
@@ -164,25 +166,14 @@ TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
     source.WriteFileDigest(sha1);
     source.WriteDigest(0, 10, Md5(1));
 
+    const std::vector<unsigned char> blob = KorrinTest::BlobOf(source);
+
     MemoryDigestIO copy(source);
     MemoryDigestIO assigned;
     assigned.WriteDigest(7, 70, Md5(7));
     assigned = source;
     for (MemoryDigestIO* store : {&copy, &assigned}) {
-        std::uint32_t version = 0, window = 0;
-        std::uint64_t size = 0;
-        std::int64_t time = 0;
-        _sha1_hash value{};
-        store->ReadVersion(version);
-        store->ReadWindowSize(window);
-        store->ReadFileSize(size);
-        store->ReadFileModifiedTime(time);
-        store->ReadFileDigest(value);
-        EXPECT_EQ(version, 1u);
-        EXPECT_EQ(window, 2048u);
-        EXPECT_EQ(size, 5000000000ull);
-        EXPECT_EQ(time, -5);
-        EXPECT_EQ(value, sha1);
+        EXPECT_EQ(KorrinTest::BlobOf(*store), blob) << "the same properties and blocks";
         EXPECT_EQ(BlockOf(*store, 10, Md5(1)), 0);
         EXPECT_FALSE(HasChecksum(*store, 70)); // the assigned store's own block is gone
         store->WriteDigest(1, 20, Md5(2));

@@ -4,18 +4,14 @@
 #define KORRIN_TESTS_SUPPORT_DELTABLOB_H
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/FileDigest.h>
-#include <Vantrel/Korrin.h>
 #include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ResultCodes.h>
 
+#include "support/Road.h"
 #include "support/TempDir.h"
 
 namespace KorrinTest {
@@ -25,31 +21,17 @@ namespace KorrinTest {
 inline std::string MakeDeltaBlob(const TempDir& dir, const std::string& old, const std::string& now,
                                  std::uint32_t window)
 {
-    using namespace Halvorn::Vantrel;
     const std::wstring oldName = L"delta-old.scratch";
     const std::wstring newName = L"delta-new.scratch";
     dir.WriteFile(oldName, old);
     dir.WriteFile(newName, now);
-    Korrin engine;
-    engine.SetWindowSize(window);
-    MemoryDigestIO signature;
-    FileDigest digest(&signature);
-    digest.SetVersion(1);
-    MemoryDeltaIO store;
-    FileDelta delta(&store);
-    const bool made = engine.GenerateFileDigest(dir.Path(oldName), digest) == RESULT_OK &&
-                      engine.GenerateFileDelta(dir.Path(newName), digest, delta) == RESULT_OK;
+    const std::vector<unsigned char> blob =
+        DeltaBlobThroughBlobs(dir.Path(oldName), dir.Path(newName), window);
     std::filesystem::remove(dir.NativePath(oldName));
     std::filesystem::remove(dir.NativePath(newName));
-    unsigned char* bytes = nullptr;
-    std::uint32_t size = 0;
-    if (made)
-        store.WriteToBlob(&bytes, &size);
-    if (bytes == nullptr)
+    if (blob.empty())
         throw std::runtime_error("the delta could not be made");
-    std::string blob(reinterpret_cast<const char*>(bytes), size);
-    std::free(bytes);
-    return blob;
+    return std::string(blob.begin(), blob.end());
 }
 
 // Reads `blob` into `store`, which must hold no instructions yet: the store's answer.
