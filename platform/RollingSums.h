@@ -6,6 +6,7 @@
 #define KORRIN_PLATFORM_ROLLINGSUMS_H
 
 #include <cstdint>
+#include <vector>
 
 namespace Halvorn {
 namespace Platform {
@@ -15,6 +16,23 @@ void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& p
 // exists, and a reference for the faster ones.
 void BlockSumsPortable(const unsigned char* data, std::uint32_t length, std::uint32_t& plain,
                        std::uint32_t& running);
+
+// The checksums of `count` windows of `window` bytes, each one byte past the one before:
+// window k is data[k + 1 .. k + window]. `plain` and `running` hold on entry the two sums of
+// data[0 .. window - 1], the window before the first, and on return those of the last
+// window; only their low 16 bits count, and only those are kept. out[k] receives window k's
+// checksum, running sum in the high half and plain sum in the low one. Reads
+// data[0 .. count + window - 1].
+void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t window, std::uint32_t& plain,
+                   std::uint32_t& running, std::uint32_t* out);
+// The same one window after another, the reference for the faster ones.
+void RollChecksumsPortable(const unsigned char* data, std::uint32_t count, std::uint32_t window,
+                           std::uint32_t& plain, std::uint32_t& running, std::uint32_t* out);
+using RollChecksumsFunction = void (*)(const unsigned char*, std::uint32_t, std::uint32_t, std::uint32_t&,
+                                       std::uint32_t&, std::uint32_t*);
+// Every version of RollChecksums this processor can run, the portable one first, so that
+// tests can hold each to the same results.
+std::vector<RollChecksumsFunction> RollChecksumsVariants();
 
 } // namespace Platform
 } // namespace Halvorn

@@ -31,6 +31,7 @@
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
 #include "Vantrel/signature/ChecksumProbe.h"
+#include "platform/RollingSums.h"
 #include "platform/Runtime.h"
 
 namespace Halvorn {
@@ -40,43 +41,89 @@ namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDelta";
 
+// The checksum one byte further on, as Rcheck32Digest::Rolling computes it: the window keeps
+// `count` bytes, or with `shrink` loses `leaving` and gains nothing (`count` its new length).
+std::uint32_t Rolled(std::uint32_t checksum, unsigned char leaving, unsigned char entering, std::uint32_t count,
+                     bool shrink)
+{
+    // Unsigned arithmetic wraps modulo 2^32, a multiple of 65536, so masking at the end gives
+    // the sums modulo 65536 whatever went below zero on the way.
+    const std::uint32_t a = (checksum & 0xFFFFu) - leaving + entering;
+    std::uint32_t b = checksum >> 16;
+    if (shrink)
+        b -= (count + 1) * static_cast<std::uint32_t>(leaving);
+    else
+        b += a - count * static_cast<std::uint32_t>(leaving);
+    return (b << 16) | (a & 0xFFFFu);
+}
+
+// The first of checksums[from .. n - 1] that the filter does not rule out, or n. Apart from
+// the exact lookup that follows it, so that this loop, which runs at nearly every position,
+// keeps what it needs in registers.
+std::uint32_t FirstPossible(const ChecksumProbe& probe, const std::uint32_t* checksums, std::uint32_t from,
+                            std::uint32_t n)
+{
+    // Four at a time, for one loop test per four positions; each still leaves at once, and
+    // only leaving works out which position it was.
+    const std::uint32_t* next = checksums + from;
+    const std::uint32_t* const end = checksums + n;
+    for (; end - next >= 4; next += 4) {
+        if (probe.Possible(next[0]))
+            return static_cast<std::uint32_t>(next - checksums);
+        if (probe.Possible(next[1]))
+            return static_cast<std::uint32_t>(next - checksums) + 1;
+        if (probe.Possible(next[2]))
+            return static_cast<std::uint32_t>(next - checksums) + 2;
+        if (probe.Possible(next[3]))
+            return static_cast<std::uint32_t>(next - checksums) + 3;
+    }
+    for (; next != end; ++next)
+        if (probe.Possible(*next))
+            return static_cast<std::uint32_t>(next - checksums);
+    return n;
+}
+
 // Positions whose checksum no block has are the common case, and they need none of the
 // per-position bookkeeping as long as the window stays full and the pending literal run has
 // room: no instruction, no read, and the lookup answered by the store's own filter and index.
 // This passes over up to `limit` of them, the first at the window's first byte `bytes`, and
-// stops at the first one whose checksum the signature has. `running` is the checksum of the
-// position before the first and `leaving` that position's first byte; the sums roll exactly
-// as Rcheck32Digest::Rolling does. A chunk at a time, it computes the checksums, then starts
-// the filter reads of the whole chunk, then tests, so that the reads overlap instead of
-// waiting on memory one by one. Returns how many positions it passed.
+// stops at the first one whose checksum the signature has. `checksum` is the checksum of the
+// position before the first, `leaving` that position's first byte; on return `checksum` is
+// the last passed position's. Returns how many positions it passed.
+//
+// The checksums of a chunk of positions are rolled at once with vector instructions, then
+// tested one by one against the filter; the tests do not depend on one another and almost
+// never branch, so the processor has the filter reads of many positions under way together.
 std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit, std::uint32_t window,
-                                const ChecksumProbe& probe, std::uint32_t running, unsigned char leaving)
+                                const ChecksumProbe& probe, std::uint32_t& checksum, unsigned char leaving)
 {
+    // A multiple of the vector routine's group of 16, plus the first position, which rolls alone.
     constexpr std::uint32_t kChunk = 64;
-    // Only the low 16 bits of each sum count, so they may run on unmasked.
-    std::uint32_t a = running & 0xFFFFu;
-    std::uint32_t b = running >> 16;
-    std::uint32_t out = leaving;
+    std::uint32_t checksums[kChunk + 1];
+    std::uint32_t plain = 0; // the sums of the last position rolled
+    std::uint32_t running = 0;
     std::uint32_t passed = 0;
     while (passed < limit) {
-        const std::uint32_t n = limit - passed < kChunk ? limit - passed : kChunk;
-        std::uint32_t weak[kChunk];
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint32_t in = bytes[passed + i + window - 1];
-            a = a - out + in;
-            b = b - window * out + a;
-            weak[i] = (b << 16) | (a & 0xFFFFu);
-            out = bytes[passed + i];
+        const std::uint32_t most = passed == 0 ? kChunk + 1 : kChunk;
+        const std::uint32_t n = limit - passed < most ? limit - passed : most;
+        if (passed == 0) {
+            // The first position's leaving byte may no longer be in the buffer: it rolls alone.
+            checksums[0] = Rolled(checksum, leaving, bytes[window - 1], window, false);
+            plain = checksums[0] & 0xFFFFu;
+            running = checksums[0] >> 16;
+            Platform::RollChecksums(bytes, n - 1, window, plain, running, checksums + 1);
+        } else {
+            Platform::RollChecksums(bytes + passed - 1, n, window, plain, running, checksums);
         }
-        std::uint64_t hashes[kChunk];
-        std::uint64_t words[kChunk];
-        for (std::uint32_t i = 0; i < n; ++i) {
-            hashes[i] = ChecksumProbe::Hash(weak[i]);
-            words[i] = probe.Word(hashes[i]);
-        }
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (ChecksumProbe::Possible(hashes[i], words[i]) && probe.Indexed(weak[i]))
+        for (std::uint32_t i = FirstPossible(probe, checksums, 0, n); i < n;
+             i = FirstPossible(probe, checksums, i + 1, n)) {
+            if (probe.Indexed(checksums[i])) {
+                if (i != 0)
+                    checksum = checksums[i - 1];
                 return passed + i;
+            }
+        }
+        checksum = checksums[n - 1];
         passed += n;
     }
     return passed;
@@ -129,7 +176,8 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     std::int64_t literalStart = 0;
     std::int64_t base = 0;
     bool fresh = true;
-    Rcheck32Digest checksum;
+    Rcheck32Digest started; // the checksum over a whole window, at the start and after a copy
+    std::uint32_t weak = 0; // the checksum at the window's position, rolled along from there
     unsigned char leaving = 0;
     const ChecksumProbe probe(digest);
 
@@ -141,89 +189,87 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         if (count == 0)
             break;
 
-        if (fresh) {
-            checksum.Reset();
-            checksum.Start(file.Buffer(), count);
-        } else {
-            const bool shrink = count != window;
-            checksum.ResetForRolling();
-            checksum.Rolling(leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
-        }
-        leaving = file.Get(0);
-        fresh = false;
-        checksum.Finish();
-        std::uint32_t weak = 0;
-        checksum.GetDigest(weak);
+        // The run this position joins if it matches nothing. A full one is emitted first, so
+        // the run then has room for W positions from here.
+        const auto pending = static_cast<std::uint32_t>(base - literalStart);
+        const std::uint32_t room = pending == window ? window : window - pending;
 
-        bool found = false;
-        if (probe.Available()) {
-            found = probe.Present(weak);
-        } else {
-            result = digest.Find(weak, found);
-            if (result != RESULT_OK)
-                return ReportError(result, nullptr, kFunction, __LINE__);
+        // Positions from this one on that surely match nothing. While the window is full
+        // they are found by the fast pass, with the bytes the window has buffered.
+        std::uint32_t misses = 0;
+        if (!fresh && count == window && probe.Available()) {
+            const std::uint32_t full = file.Buffered() - window + 1; // positions with a full window
+            misses = PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, weak, leaving);
         }
-        if (found) {
-            MD5Digest md5;
-            md5.Append(file.Buffer(), count);
-            md5.Finish();
-            _md5_hash strong;
-            md5.GetDigest(strong);
-            std::uint32_t blockIndex = 0;
-            result = digest.Find(weak, strong, found, blockIndex);
-            if (result != RESULT_OK)
-                return ReportError(result, nullptr, kFunction, __LINE__);
+        if (misses == 0) {
+            if (fresh) {
+                started.Reset();
+                started.Start(file.Buffer(), count);
+                started.Finish();
+                started.GetDigest(weak);
+            } else {
+                const bool shrink = count != window;
+                weak = Rolled(weak, leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
+            }
+            leaving = file.Get(0);
+            fresh = false;
+
+            bool found = false;
+            if (probe.Available()) {
+                found = probe.Present(weak);
+            } else {
+                result = digest.Find(weak, found);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+            }
             if (found) {
-                if (base > literalStart) {
-                    result = delta.AddDelta(literal.get(), static_cast<std::uint32_t>(base - literalStart));
+                MD5Digest md5;
+                md5.Append(file.Buffer(), count);
+                md5.Finish();
+                _md5_hash strong;
+                md5.GetDigest(strong);
+                std::uint32_t blockIndex = 0;
+                result = digest.Find(weak, strong, found, blockIndex);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                if (found) {
+                    if (base > literalStart) {
+                        result = delta.AddDelta(literal.get(), pending);
+                        if (result != RESULT_OK)
+                            return ReportError(result, nullptr, kFunction, __LINE__);
+                    }
+                    result = delta.AddDelta(blockIndex);
                     if (result != RESULT_OK)
                         return ReportError(result, nullptr, kFunction, __LINE__);
+                    result = file.Move(count);
+                    if (result != RESULT_OK)
+                        return ReportError(result, nullptr, kFunction, __LINE__);
+                    base = literalStart = file.GetWindowBase();
+                    fresh = true;
+                    continue;
                 }
-                result = delta.AddDelta(blockIndex);
-                if (result != RESULT_OK)
-                    return ReportError(result, nullptr, kFunction, __LINE__);
-                result = file.Move(count);
-                if (result != RESULT_OK)
-                    return ReportError(result, nullptr, kFunction, __LINE__);
-                base = literalStart = file.GetWindowBase();
-                fresh = true;
-                continue;
             }
+            misses = 1;
+        } else {
+            // The first byte of the last position passed leaves at the next one.
+            leaving = file.Get(misses - 1);
         }
 
         // A run starts here: keep the window's bytes, which the run will be made of. Taken
         // only now, once the position has turned out not to match, since a match would waste it.
-        if (base == literalStart) {
+        if (pending == 0) {
             std::memcpy(literal.get(), file.Buffer(), window);
-        } else if (base - literalStart == window) {
+        } else if (pending == window) {
             result = delta.AddDelta(literal.get(), window);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
             literalStart = base;
             std::memcpy(literal.get(), file.Buffer(), window);
         }
-        result = file.Move(1);
+        result = file.Move(misses);
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
         base = file.GetWindowBase();
-
-        if (probe.Available() && file.Buffered() >= window) {
-            const std::uint32_t full = file.Buffered() - window + 1; // positions with a full window
-            const auto room =
-                static_cast<std::uint32_t>(window - (base - literalStart)); // before the run fills
-            const std::uint32_t passed =
-                PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, weak, leaving);
-            if (passed != 0) {
-                // The checksum of the last position passed, as rolling would have left it.
-                checksum.Reset();
-                checksum.Start(file.Buffer() + passed - 1, window);
-                leaving = file.Get(passed - 1);
-                result = file.Move(passed);
-                if (result != RESULT_OK)
-                    return ReportError(result, nullptr, kFunction, __LINE__);
-                base = file.GetWindowBase();
-            }
-        }
     }
 
     if (base > literalStart) {

@@ -9,8 +9,8 @@ void ChecksumFilter::Reset(std::size_t count)
     unsigned log2Words = 6;
     while ((std::size_t{1} << log2Words) * 64 < count * kBitsPerChecksum && log2Words < 32)
         ++log2Words;
-    words_.assign(std::size_t{1} << log2Words, 0);
-    shift_ = 64 - log2Words;
+    words_.assign(std::size_t{1} << log2Words, ~std::uint64_t{0});
+    shift_ = 32 - log2Words;
     count_ = 0;
 }
 

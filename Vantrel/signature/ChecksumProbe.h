@@ -35,15 +35,10 @@ public:
 
     // The following need the shortcut. Whether any block has this checksum, as the store's
     // Find answers it:
-    bool Present(std::uint32_t checksum) const { return filter_->MayContain(checksum) && Indexed(checksum); }
-    // and the same in steps: Word starts the memory read of the filter for the checksum's
-    // Hash, Possible rules out most absent checksums from what it read, Indexed decides.
-    static std::uint64_t Hash(std::uint32_t checksum) { return ChecksumFilter::Hash(checksum); }
-    std::uint64_t Word(std::uint64_t hash) const { return filter_->Word(hash); }
-    static bool Possible(std::uint64_t hash, std::uint64_t word)
-    {
-        return ChecksumFilter::Passes(hash, word);
-    }
+    bool Present(std::uint32_t checksum) const { return Possible(checksum) && Indexed(checksum); }
+    // and the same in two steps: Possible rules out most absent checksums from the filter
+    // alone, Indexed decides.
+    bool Possible(std::uint32_t checksum) const { return filter_->MayContain(checksum); }
     bool Indexed(std::uint32_t checksum) const { return index_->Find(checksum) != nullptr; }
 
 private:

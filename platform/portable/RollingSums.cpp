@@ -44,10 +44,38 @@ void BlockSumsPortable(const unsigned char* data, std::uint32_t length, std::uin
     running = b;
 }
 
+void RollChecksumsPortable(const unsigned char* data, std::uint32_t count, std::uint32_t window,
+                           std::uint32_t& plain, std::uint32_t& running, std::uint32_t* out)
+{
+    // Unsigned arithmetic wraps modulo 2^32, a multiple of 65536, so the sums may run on
+    // unmasked and go below zero on the way.
+    std::uint32_t a = plain;
+    std::uint32_t b = running;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const std::uint32_t leaving = data[k];
+        a += data[k + window] - leaving;
+        b += a - window * leaving;
+        out[k] = (b << 16) | (a & 0xFFFFu);
+    }
+    plain = a & 0xFFFFu;
+    running = b & 0xFFFFu;
+}
+
 #if !KORRIN_HAS_VECTOR_SUMS
 void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& plain, std::uint32_t& running)
 {
     BlockSumsPortable(data, length, plain, running);
+}
+
+void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t window, std::uint32_t& plain,
+                   std::uint32_t& running, std::uint32_t* out)
+{
+    RollChecksumsPortable(data, count, window, plain, running, out);
+}
+
+std::vector<RollChecksumsFunction> RollChecksumsVariants()
+{
+    return {RollChecksumsPortable};
 }
 #endif
 

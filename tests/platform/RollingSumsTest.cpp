@@ -34,4 +34,66 @@ TEST(RollingSums, EveryImplementationGivesTheDefinedSums)
     }
 }
 
+// Checksums of any stretch of `bytes` in constant time, from the definition rewritten with
+// prefix sums P(n) = x(0) + ... + x(n-1) and Q(n) = P(1) + ... + P(n): the plain sum of
+// x(s) .. x(s+w-1) is P(s+w) - P(s), its running sum Q(s+w) - Q(s) - w P(s).
+class Checksums {
+public:
+    explicit Checksums(const std::vector<unsigned char>& bytes) : p_(bytes.size() + 1, 0), q_(bytes.size() + 1, 0)
+    {
+        for (std::size_t n = 1; n <= bytes.size(); ++n) {
+            p_[n] = p_[n - 1] + bytes[n - 1];
+            q_[n] = q_[n - 1] + p_[n];
+        }
+    }
+    std::uint32_t Of(std::size_t start, std::uint32_t length) const
+    {
+        const std::uint32_t a = p_[start + length] - p_[start];
+        const std::uint32_t b = q_[start + length] - q_[start] - length * p_[start];
+        return (b << 16) | (a & 0xFFFFu);
+    }
+
+private:
+    std::vector<std::uint32_t> p_, q_;
+};
+
+// Every implementation against the definition at every position: from every alignment,
+// over counts around the vector groups of 8 and 16 and their remainders, with windows short
+// and long, including ones whose length does not fit in 16 bits. The sums passed in carry
+// junk above their low 16 bits, which must not count.
+TEST(RollingSums, RolledChecksumsAreTheChecksumsOfEachWindow)
+{
+    std::mt19937 random(7);
+    std::vector<unsigned char> bytes(300000);
+    for (auto& b : bytes)
+        b = static_cast<unsigned char>(random());
+    std::vector<unsigned char> high(bytes.size(), 0xFF);
+    const std::vector<Halvorn::Platform::RollChecksumsFunction> variants = Halvorn::Platform::RollChecksumsVariants();
+    for (std::size_t variant = 0; variant < variants.size(); ++variant) {
+        const Halvorn::Platform::RollChecksumsFunction roll = variants[variant];
+        for (const auto* data : {&bytes, &high}) {
+            const Checksums checksums(*data);
+            for (std::uint32_t window : {1u, 2u, 15u, 16u, 17u, 2048u, 65536u, 65551u, 100000u}) {
+                for (std::uint32_t offset = 0; offset < 17; ++offset) {
+                    for (std::uint32_t count : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 100u}) {
+                        const unsigned char* start = data->data() + offset;
+                        const std::uint32_t before = checksums.Of(offset, window);
+                        std::uint32_t plain = (before & 0xFFFFu) + 0x12340000u;
+                        std::uint32_t running = (before >> 16) + 0xABCD0000u;
+                        std::vector<std::uint32_t> out(count + 1, 0xDEADBEEFu);
+                        roll(start, count, window, plain, running, out.data());
+                        for (std::uint32_t k = 0; k < count; ++k)
+                            ASSERT_EQ(out[k], checksums.Of(offset + k + 1, window))
+                                << "variant " << variant << " window " << window << " offset " << offset << " count " << count << " k " << k;
+                        EXPECT_EQ(out[count], 0xDEADBEEFu) << "written past the last window";
+                        const std::uint32_t last = count == 0 ? before : out[count - 1];
+                        EXPECT_EQ(plain, last & 0xFFFFu) << window << " " << offset << " " << count;
+                        EXPECT_EQ(running, last >> 16) << window << " " << offset << " " << count;
+                    }
+                }
+            }
+        }
+    }
+}
+
 } // namespace
