@@ -10,6 +10,7 @@
 #include "Failures.h"
 #include "Format.h"
 #include "LibraryLog.h"
+#include "System.h"
 
 namespace Halvorn {
 namespace Tool {
@@ -68,6 +69,7 @@ void ShowInfo(const Options& options)
     // The reading that did not fit logged its refusal: an answer, not a fault.
     ForgetLibraryLog();
 
+    System::TextOutput();
     if (isDelta) {
         std::printf("%s: delta blob of %u bytes\n", shown.c_str(), blob.size);
         PrintProperties(delta);

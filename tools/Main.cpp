@@ -75,6 +75,8 @@ int main(int argc, char** argv)
     } catch (const UsageError& error) {
         return Usage(error);
     }
+    if (options.version || options.help)
+        System::TextOutput();
     if (options.version) {
         PrintVersion(stdout);
         return kDone;

@@ -18,6 +18,10 @@ namespace System {
 // a write error instead of ending the process, and interrupts handled as below.
 void Initialise();
 
+// From here on standard output carries text, not blobs or files: its lines end as the
+// system's own programs end them ("\r\n" on Windows). Standard error always does.
+void TextOutput();
+
 // The command line, the program's name first, in UTF-8 whatever encoding main() was given.
 std::vector<std::string> Arguments(int argc, char** argv);
 

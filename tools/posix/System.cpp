@@ -56,6 +56,10 @@ void Initialise()
     HandleUnlessIgnored(SIGHUP);
 }
 
+void TextOutput()
+{
+}
+
 std::vector<std::string> Arguments(int argc, char** argv)
 {
     // The bytes as given: names on these systems are bytes, UTF-8 by convention.

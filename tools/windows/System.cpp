@@ -172,10 +172,18 @@ BOOL WINAPI RemoveAndEnd(DWORD)
 
 void Initialise()
 {
+    // Blobs and files pass through the standard streams byte for byte; text on standard
+    // output asks for TextOutput, and standard error stays in text mode.
     ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
     // A closed pipe is already a write error (EPIPE or EINVAL) here: there is no SIGPIPE.
     ::SetConsoleCtrlHandler(&RemoveAndEnd, TRUE);
+}
+
+void TextOutput()
+{
+    std::fflush(stdout);
+    ::_setmode(::_fileno(stdout), _O_TEXT);
 }
 
 std::vector<std::string> Arguments(int argc, char** argv)
