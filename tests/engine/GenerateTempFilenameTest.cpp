@@ -11,6 +11,7 @@
 
 #include "platform/Kernel.h"
 #include "support/FaultyKernel.h"
+#include "support/KernelConventions.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
@@ -28,7 +29,7 @@ TEST(GenerateTempFilenameTest, EachCallMakesANewEmptyFileInTheTemporaryDirectory
     const std::uint32_t length = Halvorn::Platform::CurrentKernel().TempDirectory(260, buffer);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, 260u);
-    const std::wstring prefix = std::wstring(buffer, length) + L"diff";
+    const std::wstring prefix = std::wstring(buffer, length) + KorrinTest::TempNameStart(L"diff");
 
     std::wstring names[2];
     for (std::wstring& name : names)

@@ -1,6 +1,5 @@
 // The kernel binding as in-place application and temporary names use it, through
 // CurrentKernel(), and the fault injection that wraps it.
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Kernel.h"
+#include "support/KernelConventions.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
@@ -23,6 +23,8 @@ using KorrinTest::PatternBytes;
 using KorrinTest::TempDir;
 
 constexpr wchar_t kSeparator = std::filesystem::path::preferred_separator;
+const KorrinTest::KernelErrors& errors = KorrinTest::NativeKernelErrors();
+const std::wstring kTempNameStart = KorrinTest::TempNameStart(L"diff");
 
 class KernelTest : public ::testing::Test {
 protected:
@@ -38,7 +40,7 @@ TEST_F(KernelTest, LastErrorOutlivesLaterSuccessfulCalls)
     EXPECT_TRUE(kernel.Remove(dir.Path(L"a.bin").c_str()));
     wchar_t buffer[512];
     EXPECT_GT(kernel.TempDirectory(512, buffer), 0u);
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
+    EXPECT_EQ(errors.missingFile, kernel.LastError());
 }
 
 TEST_F(KernelTest, LastErrorBelongsToTheFailingThread)
@@ -53,8 +55,8 @@ TEST_F(KernelTest, LastErrorBelongsToTheFailingThread)
     });
     other.join();
     EXPECT_NE(0u, otherThreadsError);
-    EXPECT_NE(static_cast<std::uint32_t>(ENOENT), otherThreadsError);
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
+    EXPECT_NE(errors.missingFile, otherThreadsError);
+    EXPECT_EQ(errors.missingFile, kernel.LastError());
 }
 
 // A move takes the source away, a copy leaves it; either way the target ends with exactly the
@@ -105,14 +107,15 @@ TEST_F(KernelTest, FailedMoveCopyAndRemoveChangeNothing)
         Op op;
         const wchar_t* from;
         const wchar_t* to;
-        int expectedError;
+        std::uint32_t expectedError;
     };
     const Case cases[] = {
-        {"move of a missing source", Op::Move, L"missing.bin", L"target.bin", ENOENT},
-        {"copy of a missing source", Op::Copy, L"missing.bin", L"target.bin", ENOENT},
-        {"copy into a missing directory", Op::Copy, L"source.bin", L"no-such-dir/target.bin", ENOENT},
+        {"move of a missing source", Op::Move, L"missing.bin", L"target.bin", errors.missingFile},
+        {"copy of a missing source", Op::Copy, L"missing.bin", L"target.bin", errors.missingFile},
+        {"copy into a missing directory", Op::Copy, L"source.bin", L"no-such-dir/target.bin",
+         errors.missingDirectory},
         {"copy onto itself", Op::Copy, L"source.bin", L"source.bin", 0},
-        {"removal of a missing file", Op::Remove, L"missing.bin", L"", ENOENT},
+        {"removal of a missing file", Op::Remove, L"missing.bin", L"", errors.missingFile},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -125,7 +128,7 @@ TEST_F(KernelTest, FailedMoveCopyAndRemoveChangeNothing)
                      : c.op == Op::Copy ? kernel.CopyOver(from.c_str(), to.c_str())
                                         : kernel.Remove(from.c_str()));
         if (c.expectedError != 0)
-            EXPECT_EQ(static_cast<std::uint32_t>(c.expectedError), kernel.LastError());
+            EXPECT_EQ(c.expectedError, kernel.LastError());
         else
             EXPECT_NE(0u, kernel.LastError());
         EXPECT_EQ("keep", local.ReadFile(L"target.bin"));
@@ -180,8 +183,8 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctEmptyFiles)
         wchar_t buffer[1024];
         ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
         const std::wstring name(buffer);
-        EXPECT_EQ(directory + L"diff", name.substr(0, directory.size() + 4));
-        EXPECT_GT(name.size(), directory.size() + 4 + 4);
+        EXPECT_EQ(directory + kTempNameStart, name.substr(0, directory.size() + kTempNameStart.size()));
+        EXPECT_GT(name.size(), directory.size() + kTempNameStart.size() + 4);
         EXPECT_EQ(L".tmp", name.substr(name.size() - 4));
         EXPECT_EQ(std::wstring::npos, name.find(kSeparator, directory.size()));
         EXPECT_TRUE(std::filesystem::is_regular_file(TempDir::FromWide(name)));
@@ -198,7 +201,8 @@ TEST_F(KernelTest, UniqueTempFileAddsMissingSeparator)
     std::filesystem::create_directory(dir.NativePath(L"sub"));
     wchar_t buffer[1024];
     ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
-    EXPECT_EQ(directory + kSeparator + L"diff", std::wstring(buffer).substr(0, directory.size() + 5));
+    EXPECT_EQ(directory + kSeparator + kTempNameStart,
+              std::wstring(buffer).substr(0, directory.size() + 1 + kTempNameStart.size()));
     EXPECT_EQ(1u, TempDir::Entries(dir.NativePath(L"sub")));
 }
 
@@ -225,7 +229,7 @@ TEST_F(KernelTest, UniqueTempFileInMissingDirectoryFails)
     const std::wstring directory = dir.Path(L"no-such-dir") + kSeparator;
     wchar_t buffer[1024];
     EXPECT_EQ(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
-    EXPECT_EQ(static_cast<std::uint32_t>(ENOENT), kernel.LastError());
+    EXPECT_EQ(errors.missingTempDirectory, kernel.LastError());
 }
 
 } // namespace

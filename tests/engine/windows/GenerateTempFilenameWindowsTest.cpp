@@ -1,0 +1,89 @@
+// Temporary names on Windows: made by the system in the user's temporary folder, which the
+// TMP variable chooses, in the system's own form (three characters of the prefix, a
+// hexadecimal number, ".tmp").
+#include <cwctype>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <Vantrel/GenerateTempFilename.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/TempDir.h"
+
+namespace {
+
+using Halvorn::Vantrel::RESULT_OK;
+using KorrinTest::TempDir;
+
+// Sets TMP for one test and puts the old value back.
+class TmpGuard {
+public:
+    TmpGuard()
+    {
+        wchar_t value[MAX_PATH + 1];
+        const DWORD length = ::GetEnvironmentVariableW(L"TMP", value, MAX_PATH + 1);
+        had_ = length > 0 && length <= MAX_PATH;
+        if (had_)
+            saved_.assign(value, length);
+    }
+    ~TmpGuard() { ::SetEnvironmentVariableW(L"TMP", had_ ? saved_.c_str() : nullptr); }
+    TmpGuard(const TmpGuard&) = delete;
+    TmpGuard& operator=(const TmpGuard&) = delete;
+
+    bool Set(const std::wstring& value) { return ::SetEnvironmentVariableW(L"TMP", value.c_str()) != 0; }
+
+private:
+    bool had_ = false;
+    std::wstring saved_;
+};
+
+bool IsSystemTempName(const std::wstring& file)
+{
+    if (file.size() < 3 + 1 + 4 || file.compare(0, 3, L"dif") != 0 ||
+        file.compare(file.size() - 4, 4, L".tmp") != 0)
+        return false;
+    const std::wstring number = file.substr(3, file.size() - 3 - 4);
+    if (number.size() > 4)
+        return false;
+    for (wchar_t c : number)
+        if (!std::iswxdigit(c))
+            return false;
+    return true;
+}
+
+TEST(GenerateTempFilenameWindowsTest, TheFileIsMadeInTheUsersTemporaryFolder)
+{
+    TempDir chosen;
+    const std::wstring folder = L"tempor\u00e4r-\u6642";
+    std::filesystem::create_directory(chosen.NativePath(folder));
+    const std::filesystem::path expected = std::filesystem::canonical(chosen.NativePath(folder));
+    for (bool setByTmp : {false, true}) {
+        SCOPED_TRACE(setByTmp ? "TMP set to a folder of the test" : "the user's own");
+        TmpGuard tmp;
+        if (setByTmp) {
+            ASSERT_TRUE(tmp.Set(chosen.Path(folder)));
+        }
+        wchar_t system[MAX_PATH + 1];
+        ASSERT_GT(::GetTempPathW(MAX_PATH + 1, system), 0u);
+        const std::filesystem::path folderOfSystem = std::filesystem::canonical(system);
+        EXPECT_EQ(folderOfSystem, std::filesystem::canonical(std::filesystem::temp_directory_path()));
+        if (setByTmp) {
+            EXPECT_EQ(folderOfSystem, expected);
+        }
+
+        std::wstring name;
+        ASSERT_EQ(GenerateTempFilename(name), RESULT_OK);
+        const std::filesystem::path made(name);
+        EXPECT_TRUE(made.is_absolute()) << name;
+        EXPECT_TRUE(std::filesystem::is_regular_file(made)) << name;
+        EXPECT_EQ(std::filesystem::file_size(made), 0u) << name;
+        EXPECT_EQ(std::filesystem::canonical(made.parent_path()), folderOfSystem) << name;
+        EXPECT_TRUE(IsSystemTempName(made.filename().wstring())) << name;
+        std::filesystem::remove(made);
+    }
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// The road on Windows itself: UTF-16 names that only the wide calls can spell, and in-place
+// application against the system's rules for replacing a file that exists or is open.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "support/DeltaBlob.h"
+#include "support/FaultyKernel.h"
+#include "support/LogCapture.h"
+#include "support/Road.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using KorrinTest::ErrorPrefix;
+using KorrinTest::IsErrorChain;
+using KorrinTest::KernelCall;
+using KorrinTest::LogCapture;
+using KorrinTest::PatternBytes;
+using KorrinTest::TempDir;
+
+const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
+const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
+
+std::wstring MoveFailed(DWORD code)
+{
+    return ErrorPrefix(RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(code));
+}
+
+// The target opened by someone else, who lets others read and write it but not delete it.
+class Reader {
+public:
+    Reader() = default;
+    ~Reader() { Close(); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    bool Open(const std::wstring& path)
+    {
+        handle_ = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+    void Close()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Whether the system itself finds a file of exactly that name.
+bool SystemFinds(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Old and new files, the target and its delta blob all under names outside ASCII and the
+// system's code page; the delta travels as a blob, and the target is patched to a new file
+// and in place.
+TEST(WindowsInPlaceTest, NamesOutsideAsciiTravelTheWholeRoad)
+{
+    TempDir dir;
+    const std::wstring oldName = L"donn\u00e9es-\u65e5\u672c.bin";
+    const std::wstring newName = L"donn\u00e9es-\u65e5\u672c-\u65b0.bin";
+    const std::wstring rebuiltName = L"\u00e9t\u00e9 \U0001F600.bin";
+    const std::string old = PatternBytes(50000, 7);
+    const std::string now = old.substr(0, 20000) + "inserted" + old.substr(23000);
+    dir.WriteFile(oldName, old);
+    dir.WriteFile(newName, now);
+    ASSERT_TRUE(SystemFinds(dir.Path(oldName)));
+
+    const std::vector<unsigned char> blob =
+        KorrinTest::DeltaBlobThroughBlobs(dir.Path(oldName), dir.Path(newName), 512);
+    ASSERT_FALSE(blob.empty());
+    for (bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "to a new file");
+        MemoryDeltaIO store;
+        ASSERT_EQ(store.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
+        FileDelta delta(&store);
+        LogCapture capture;
+        if (inPlace) {
+            EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(oldName), delta), RESULT_OK);
+            EXPECT_EQ(dir.ReadFile(oldName), now);
+            EXPECT_FALSE(SystemFinds(dir.Path(oldName + L".dfttemp")));
+        } else {
+            EXPECT_EQ(delta.GenerateFile(dir.Path(oldName), dir.Path(rebuiltName)), RESULT_OK);
+            EXPECT_TRUE(SystemFinds(dir.Path(rebuiltName)));
+            EXPECT_EQ(dir.ReadFile(rebuiltName), now);
+        }
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd}));
+    }
+    EXPECT_EQ(dir.Entries(), 3u);
+}
+
+// Windows replaces an existing file by a move only when asked to, and not at all while
+// someone has it open without allowing deletion; then the copy takes over, and the log
+// carries the system's own error number.
+TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
+{
+    enum class Obstacle { None, OpenWithoutDeleteSharing, InjectedMoveFailure };
+    const struct {
+        const char* name;
+        Obstacle obstacle;
+    } cases[] = {
+        {"existing target", Obstacle::None},
+        {"target open elsewhere", Obstacle::OpenWithoutDeleteSharing},
+        {"move failing, native copy", Obstacle::InjectedMoveFailure},
+    };
+    TempDir dir;
+    const std::string old = PatternBytes(9000, 3);
+    const std::string now = "head" + old.substr(100, 5000) + PatternBytes(700, 4);
+    const std::string blob = KorrinTest::MakeDeltaBlob(dir, old, now, 256);
+    const std::wstring target = dir.Path(L"target.bin");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.WriteFile(L"target.bin", old);
+        KorrinTest::FaultyKernel kernel; // counts the calls; fails only what it is told to
+        if (c.obstacle == Obstacle::InjectedMoveFailure)
+            kernel.FailCall(KernelCall::MoveReplacing, ERROR_NOT_SAME_DEVICE);
+        Reader reader;
+        if (c.obstacle == Obstacle::OpenWithoutDeleteSharing) {
+            ASSERT_TRUE(reader.Open(target));
+        }
+        MemoryDeltaIO store;
+        ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK);
+        FileDelta delta(&store);
+        LogCapture capture;
+        EXPECT_EQ(Korrin().ApplyFileDelta(target, delta), RESULT_OK);
+        const std::vector<std::wstring> texts = capture.Texts();
+        reader.Close();
+
+        EXPECT_EQ(kernel.Calls(KernelCall::MoveReplacing), 1);
+        if (c.obstacle == Obstacle::None) {
+            EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 0);
+            EXPECT_TRUE(IsErrorChain(texts, {kEnd}));
+        } else {
+            EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 1);
+            // An open file refuses the move as access denied or as a sharing violation.
+            const std::vector<DWORD> codes = c.obstacle == Obstacle::InjectedMoveFailure
+                                                 ? std::vector<DWORD>{ERROR_NOT_SAME_DEVICE}
+                                                 : std::vector<DWORD>{ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+            bool matched = false;
+            for (DWORD code : codes)
+                matched = matched || IsErrorChain(texts, {kEnd, MoveFailed(code)});
+            EXPECT_TRUE(matched) << IsErrorChain(texts, {kEnd, MoveFailed(codes[0])}).message();
+        }
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
+        EXPECT_EQ(dir.Entries(), 1u);
+    }
+}
+
+} // namespace
