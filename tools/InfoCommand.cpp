@@ -71,7 +71,7 @@ void ShowInfo(const Options& options)
 
     System::TextOutput();
     if (isDelta) {
-        std::printf("%s: delta blob of %u bytes\n", shown.c_str(), blob.size);
+        System::WriteText(stdout, shown + ": delta blob of " + std::to_string(blob.size) + " bytes\n");
         PrintProperties(delta);
         FileDelta facade(&delta);
         int copies = 0;
@@ -84,7 +84,7 @@ void ShowInfo(const Options& options)
         std::printf("  literals        %d, %llu bytes\n", literals, static_cast<unsigned long long>(literalBytes));
         std::printf("  travels         %s of the file's size\n", FormatShare(blob.size, size).c_str());
     } else {
-        std::printf("%s: signature blob of %u bytes\n", shown.c_str(), blob.size);
+        System::WriteText(stdout, shown + ": signature blob of " + std::to_string(blob.size) + " bytes\n");
         PrintProperties(signature);
         DigestMap table;
         signature.ReadDigest(table);

@@ -25,6 +25,11 @@ void TextOutput();
 // The command line, the program's name first, in UTF-8 whatever encoding main() was given.
 std::vector<std::string> Arguments(int argc, char** argv);
 
+// Writes text for people, UTF-8 like every string of the tool; false (errno set) when it
+// could not. A console shows it as written whatever its code page; elsewhere the bytes go as
+// they are, with the line ends described above.
+bool WriteText(std::FILE* stream, const std::string& text);
+
 bool IsTerminal(std::FILE* stream);
 // The width of the terminal behind `stream`, or 0 when it is not known.
 int TerminalColumns(std::FILE* stream);

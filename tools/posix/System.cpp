@@ -66,6 +66,11 @@ std::vector<std::string> Arguments(int argc, char** argv)
     return std::vector<std::string>(argv, argv + argc);
 }
 
+bool WriteText(std::FILE* stream, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
 bool IsTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;

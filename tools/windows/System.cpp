@@ -202,6 +202,28 @@ std::vector<std::string> Arguments(int argc, char** argv)
     return arguments;
 }
 
+bool WriteText(std::FILE* stream, const std::string& text)
+{
+    // A console takes bytes in its own code page, which is rarely UTF-8: names outside ASCII
+    // would show garbled. It is given the characters instead.
+    const HANDLE console = HandleOf(stream);
+    DWORD mode;
+    std::wstring wide;
+    if (!::GetConsoleMode(console, &mode) || !ToUtf16(text, wide))
+        return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    if (std::fflush(stream) != 0)
+        return false;
+    std::size_t done = 0;
+    while (done < wide.size()) {
+        const DWORD chunk = static_cast<DWORD>(wide.size() - done < 16384 ? wide.size() - done : 16384);
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + done, chunk, &written, nullptr) || written == 0)
+            return FailedWithLastError();
+        done += written;
+    }
+    return true;
+}
+
 bool IsTerminal(std::FILE* stream)
 {
     // A console, not just any character device: _isatty is also true of NUL.
