@@ -10,6 +10,7 @@
 #include "Failures.h"
 #include "Format.h"
 #include "LibraryLog.h"
+#include "System.h"
 
 namespace Halvorn {
 namespace Tool {
@@ -68,8 +69,9 @@ void ShowInfo(const Options& options)
     // The reading that did not fit logged its refusal: an answer, not a fault.
     ForgetLibraryLog();
 
+    System::TextOutput();
     if (isDelta) {
-        std::printf("%s: delta blob of %u bytes\n", shown.c_str(), blob.size);
+        System::WriteText(stdout, shown + ": delta blob of " + std::to_string(blob.size) + " bytes\n");
         PrintProperties(delta);
         FileDelta facade(&delta);
         int copies = 0;
@@ -82,7 +84,7 @@ void ShowInfo(const Options& options)
         std::printf("  literals        %d, %llu bytes\n", literals, static_cast<unsigned long long>(literalBytes));
         std::printf("  travels         %s of the file's size\n", FormatShare(blob.size, size).c_str());
     } else {
-        std::printf("%s: signature blob of %u bytes\n", shown.c_str(), blob.size);
+        System::WriteText(stdout, shown + ": signature blob of " + std::to_string(blob.size) + " bytes\n");
         PrintProperties(signature);
         DigestMap table;
         signature.ReadDigest(table);

@@ -5,6 +5,7 @@
 
 #include <Vantrel/Vantrel.h>
 
+#include "System.h"
 #include "Utf8.h"
 
 namespace Halvorn {
@@ -43,7 +44,7 @@ void ForgetLibraryLog()
 void PrintLibraryLog(std::FILE* stream)
 {
     for (const Line& line : Lines())
-        std::fprintf(stream, "  %s: %s\n", line.logger.c_str(), line.text.c_str());
+        System::WriteText(stream, "  " + line.logger + ": " + line.text + "\n");
 }
 
 } // namespace Tool

@@ -23,13 +23,13 @@ constexpr int kUsage = 2;
 int Usage(const UsageError& error)
 {
     const std::string help = error.Command().empty() ? "korrin --help" : "korrin " + error.Command() + " --help";
-    std::fprintf(stderr, "korrin: %s (see %s)\n", error.what(), help.c_str());
+    System::WriteText(stderr, "korrin: " + std::string(error.what()) + " (see " + help + ")\n");
     return kUsage;
 }
 
 int Failed(const char* sentence)
 {
-    std::fprintf(stderr, "korrin: %s\n", sentence);
+    System::WriteText(stderr, "korrin: " + std::string(sentence) + "\n");
     PrintLibraryLog(stderr);
     return kFailed;
 }
@@ -75,6 +75,8 @@ int main(int argc, char** argv)
     } catch (const UsageError& error) {
         return Usage(error);
     }
+    if (options.version || options.help)
+        System::TextOutput();
     if (options.version) {
         PrintVersion(stdout);
         return kDone;

@@ -44,7 +44,8 @@ void Meter::Finish()
     if (drawn_) {
         // Blanks over the bar, so that what follows starts on a clean line.
         const int columns = System::TerminalColumns(stderr);
-        std::fprintf(stderr, "\r%*s\r", columns > 1 ? columns - 1 : 79, "");
+        const std::size_t blanks = static_cast<std::size_t>(columns > 1 ? columns - 1 : 79);
+        System::WriteText(stderr, "\r" + std::string(blanks, ' ') + "\r");
         std::fflush(stderr);
     }
     visible_ = false;
@@ -94,7 +95,9 @@ void Meter::Draw(double elapsed)
     line += figures;
     if (static_cast<int>(line.size()) > columns - 1)
         line.resize(static_cast<std::size_t>(columns > 1 ? columns - 1 : 1));
-    std::fprintf(stderr, "\r%-*s", columns - 1, line.c_str());
+    if (static_cast<int>(line.size()) < columns - 1)
+        line.resize(static_cast<std::size_t>(columns - 1), ' ');
+    System::WriteText(stderr, "\r" + line);
     std::fflush(stderr);
     drawn_ = true;
 }

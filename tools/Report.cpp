@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Format.h"
+#include "System.h"
 
 namespace Halvorn {
 namespace Tool {
@@ -10,7 +11,7 @@ namespace Tool {
 void Note(const Options& options, const std::string& text)
 {
     if (!options.quiet)
-        std::fprintf(stderr, "korrin: %s\n", text.c_str());
+        System::WriteText(stderr, "korrin: " + text + "\n");
 }
 
 void Summarise(const Options& options, const std::string& headline, std::uint64_t fileSize,

@@ -18,8 +18,17 @@ namespace System {
 // a write error instead of ending the process, and interrupts handled as below.
 void Initialise();
 
+// From here on standard output carries text, not blobs or files: its lines end as the
+// system's own programs end them ("\r\n" on Windows). Standard error always does.
+void TextOutput();
+
 // The command line, the program's name first, in UTF-8 whatever encoding main() was given.
 std::vector<std::string> Arguments(int argc, char** argv);
+
+// Writes text for people, UTF-8 like every string of the tool; false (errno set) when it
+// could not. A console shows it as written whatever its code page; elsewhere the bytes go as
+// they are, with the line ends described above.
+bool WriteText(std::FILE* stream, const std::string& text);
 
 bool IsTerminal(std::FILE* stream);
 // The width of the terminal behind `stream`, or 0 when it is not known.

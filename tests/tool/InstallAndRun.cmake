@@ -10,7 +10,8 @@ if(NOT result EQUAL 0)
 endif()
 
 set(ENV{KORRIN_TOOL} "${prefix}/${BIN_DIR}/korrin")
-execute_process(COMMAND "${TESTS}" RESULT_VARIABLE result)
+# Comparing the blobs of two builds needs the other one: tests of the Windows tool do it.
+execute_process(COMMAND "${TESTS}" "--gtest_filter=-AcrossSystemsTest.*" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "korrin_tool_tests failed (${result})")
 endif()

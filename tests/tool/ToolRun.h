@@ -1,6 +1,8 @@
 // Runs the installed korrin as a user would, through the shell, with its files in a fresh
 // directory. The tool's path comes from the environment variable KORRIN_TOOL, which the
-// test that installs it sets.
+// test that installs it sets. KORRIN_TOOL_SYSTEM=windows says the tool is the Windows build
+// (run through an emulator by that path): text then has Windows line ends, and the tests of
+// what only POSIX systems have skip.
 #ifndef KORRIN_TESTS_TOOL_TOOLRUN_H
 #define KORRIN_TESTS_TOOL_TOOLRUN_H
 
@@ -19,9 +21,33 @@ namespace KorrinToolTest {
 
 struct Outcome {
     int status = -1;  // the exit status; -1 when the process did not exit normally
-    std::string out;
-    std::string err;
+    std::string out;  // as written: blobs and rebuilt files come this way
+    std::string err;  // text, with "\n" line ends whatever the system (see NativeText)
 };
+
+inline bool WindowsTool()
+{
+    const char* system = std::getenv("KORRIN_TOOL_SYSTEM");
+    return system != nullptr && std::string(system) == "windows";
+}
+
+// Text the tool wrote, with "\n" line ends. On Windows every line must end in "\r\n", as the
+// system's own programs end them; elsewhere text is left as it is.
+inline std::string NativeText(const std::string& text)
+{
+    if (!WindowsTool())
+        return text;
+    std::string plain;
+    bool bare = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        bare = bare || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'));
+        plain += text[i];
+    }
+    EXPECT_FALSE(bare) << "a line ends in a bare \\n on Windows: " << text;
+    return plain;
+}
 
 inline std::string Quote(const std::string& text)
 {
@@ -72,7 +98,7 @@ protected:
         Outcome outcome;
         outcome.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         outcome.out = KorrinTest::TempDir::Read(out);
-        outcome.err = KorrinTest::TempDir::Read(err);
+        outcome.err = NativeText(KorrinTest::TempDir::Read(err));
         std::filesystem::remove(out);
         std::filesystem::remove(err);
         return outcome;
@@ -87,6 +113,13 @@ protected:
             script += " " + Quote(argument);
         script += " <" + (input.empty() ? std::string("/dev/null") : Quote(input));
         return Shell(script);
+    }
+    // The same, for a command that writes text to standard output (help, version, info).
+    Outcome RunText(const std::vector<std::string>& arguments, const std::string& input = "") const
+    {
+        Outcome outcome = Run(arguments, input);
+        outcome.out = NativeText(outcome.out);
+        return outcome;
     }
 
     KorrinTest::TempDir dir;

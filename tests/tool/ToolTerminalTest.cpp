@@ -12,7 +12,15 @@ using KorrinTest::PatternBytes;
 
 class TerminalTest : public ToolTest {
 protected:
-    bool HaveScript() const { return Shell("command -v script").status == 0; }
+    // Why the tool cannot be given a terminal here, or empty when it can.
+    std::string NoTerminal() const
+    {
+        // A Windows program draws on a console; through Wine a pseudo-terminal becomes one that
+        // rewrites every character drawn with cursor controls of its own.
+        if (WindowsTool())
+            return "the Windows tool has a console, not a terminal";
+        return Shell("command -v script").status == 0 ? "" : "needs script(1) to give the tool a terminal";
+    }
     // script(1) runs the command on a terminal of its own and copies what it writes there.
     Outcome OnTerminal(const std::string& arguments) const
     {
@@ -22,8 +30,9 @@ protected:
 
 TEST_F(TerminalTest, LargeFilesShowProgressOnATerminalOnly)
 {
-    if (!HaveScript())
-        GTEST_SKIP() << "needs script(1) to give the tool a terminal";
+    const std::string why = NoTerminal();
+    if (!why.empty())
+        GTEST_SKIP() << why;
     // Just over the 64 MiB from which progress shows.
     std::string bytes = PatternBytes(64 * 1024 * 1024 + 4096, 5);
     Write("old", bytes);
@@ -53,8 +62,9 @@ TEST_F(TerminalTest, LargeFilesShowProgressOnATerminalOnly)
 
 TEST_F(TerminalTest, BlobsAreNotWrittenToATerminal)
 {
-    if (!HaveScript())
-        GTEST_SKIP() << "needs script(1) to give the tool a terminal";
+    const std::string why = NoTerminal();
+    if (!why.empty())
+        GTEST_SKIP() << why;
     Write("old", PatternBytes(10000, 1));
     ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
     for (const char* command : {"signature old -", "delta sig old -", "whole old -"}) {

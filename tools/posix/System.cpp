@@ -56,10 +56,19 @@ void Initialise()
     HandleUnlessIgnored(SIGHUP);
 }
 
+void TextOutput()
+{
+}
+
 std::vector<std::string> Arguments(int argc, char** argv)
 {
     // The bytes as given: names on these systems are bytes, UTF-8 by convention.
     return std::vector<std::string>(argv, argv + argc);
+}
+
+bool WriteText(std::FILE* stream, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
 bool IsTerminal(std::FILE* stream)

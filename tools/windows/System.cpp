@@ -112,13 +112,31 @@ bool ToUtf16(const std::string& utf8, std::wstring& wide)
 
 std::string ToUtf8(const wchar_t* wide)
 {
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1)
-        return std::string();
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], bytes, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(bytes) - 1);
-    return utf8;
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes > 1) {
+        std::string utf8(static_cast<std::size_t>(bytes), '\0');
+        ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, &utf8[0], bytes, nullptr, nullptr);
+        utf8.resize(static_cast<std::size_t>(bytes) - 1);
+        return utf8;
+    }
+    // A name may hold a surrogate without its pair, which UTF-8 cannot spell. Rather than a
+    // replacement character, which would name another file, each unit is spelled on its own:
+    // the bytes are then no UTF-8, and the tool refuses the argument as such.
+    std::string spelled;
+    for (const wchar_t* unit = wide; *unit != L'\0'; ++unit) {
+        const unsigned code = static_cast<unsigned>(*unit) & 0xFFFFu;
+        if (code < 0x80) {
+            spelled += static_cast<char>(code);
+        } else if (code < 0x800) {
+            spelled += static_cast<char>(0xC0 | (code >> 6));
+            spelled += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            spelled += static_cast<char>(0xE0 | (code >> 12));
+            spelled += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            spelled += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return spelled;
 }
 
 HANDLE HandleOf(std::FILE* stream)
@@ -172,10 +190,18 @@ BOOL WINAPI RemoveAndEnd(DWORD)
 
 void Initialise()
 {
+    // Blobs and files pass through the standard streams byte for byte; text on standard
+    // output asks for TextOutput, and standard error stays in text mode.
     ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
     // A closed pipe is already a write error (EPIPE or EINVAL) here: there is no SIGPIPE.
     ::SetConsoleCtrlHandler(&RemoveAndEnd, TRUE);
+}
+
+void TextOutput()
+{
+    std::fflush(stdout);
+    ::_setmode(::_fileno(stdout), _O_TEXT);
 }
 
 std::vector<std::string> Arguments(int argc, char** argv)
@@ -192,6 +218,28 @@ std::vector<std::string> Arguments(int argc, char** argv)
         arguments.push_back(ToUtf8(wide[i]));
     ::LocalFree(wide);
     return arguments;
+}
+
+bool WriteText(std::FILE* stream, const std::string& text)
+{
+    // A console takes bytes in its own code page, which is rarely UTF-8: names outside ASCII
+    // would show garbled. It is given the characters instead.
+    const HANDLE console = HandleOf(stream);
+    DWORD mode;
+    std::wstring wide;
+    if (!::GetConsoleMode(console, &mode) || !ToUtf16(text, wide))
+        return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    if (std::fflush(stream) != 0)
+        return false;
+    std::size_t done = 0;
+    while (done < wide.size()) {
+        const DWORD chunk = static_cast<DWORD>(wide.size() - done < 16384 ? wide.size() - done : 16384);
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data() + done, chunk, &written, nullptr) || written == 0)
+            return FailedWithLastError();
+        done += written;
+    }
+    return true;
 }
 
 bool IsTerminal(std::FILE* stream)
