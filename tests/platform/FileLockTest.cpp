@@ -10,23 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/TempDir.h"
+#include "support/LockTarget.h"
 
 namespace {
 
-using KorrinTest::TempDir;
-
-class FileLockTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::wstring target;
-
-    void SetUp() override
-    {
-        dir.WriteFile(L"target.bin", "target");
-        target = dir.Path(L"target.bin");
-    }
-};
+using FileLockTest = KorrinTest::LockTarget;
 
 TEST_F(FileLockTest, SecondLockInSameProcessIsRefusedUntilRelease)
 {

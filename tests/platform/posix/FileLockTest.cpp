@@ -9,11 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/TempDir.h"
+#include "support/LockTarget.h"
 
 namespace {
-
-using KorrinTest::TempDir;
 
 // Whether a FileLock taken in a child process gets `path`.
 bool ChildGetsLock(const std::wstring& path)
@@ -39,17 +37,7 @@ bool ChildGetsLock(const std::wstring& path)
     return WEXITSTATUS(status) == 1;
 }
 
-class PosixFileLockTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::wstring target;
-
-    void SetUp() override
-    {
-        dir.WriteFile(L"target.bin", "target");
-        target = dir.Path(L"target.bin");
-    }
-};
+using PosixFileLockTest = KorrinTest::LockTarget;
 
 TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeld)
 {

@@ -8,23 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/TempDir.h"
+#include "support/LockTarget.h"
 
 namespace {
 
-using KorrinTest::TempDir;
-
-class WindowsFileLockTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::wstring target;
-
-    void SetUp() override
-    {
-        dir.WriteFile(L"target.bin", "target");
-        target = dir.Path(L"target.bin");
-    }
-};
+using WindowsFileLockTest = KorrinTest::LockTarget;
 
 // Replacing the target the way in-place application does must work and keep the lock; taking
 // the companion away from its holder must not work, or a second holder could make a new one.
