@@ -35,18 +35,11 @@ public:
 
     int Calls(Call call) const { return calls_[Index(call)]; }
 
-    void Clear()
-    {
-        rules_.clear();
-        for (int& count : calls_)
-            count = 0;
-    }
-
 private:
     struct Rule {
         Call call;
         int error;
-        int at; // the call number, counted from the wrapper's creation or last Clear
+        int at; // the call number, counted from the wrapper's creation
         bool sticky;
     };
 

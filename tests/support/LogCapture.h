@@ -3,7 +3,7 @@
 #define KORRIN_TESTS_SUPPORT_LOGCAPTURE_H
 
 #include <cstdint>
-#include <exception>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -35,7 +35,6 @@ public:
             texts.push_back(line.text);
         return texts;
     }
-    void Clear() { lines_.clear(); }
 
 private:
     static void Receive(void* context, const wchar_t* logger, std::int32_t severity, const wchar_t* line)
@@ -52,18 +51,9 @@ private:
 // must be `prefix` and a decimal number must follow.
 inline bool IsErrorLine(const std::wstring& text, const std::wstring& prefix)
 {
-    const std::wstring marker = L" line: ";
-    if (text.compare(0, prefix.size(), prefix) != 0 || text.size() < prefix.size() + marker.size())
-        return false;
-    if (text.compare(prefix.size(), marker.size(), marker) != 0)
-        return false;
-    const std::size_t digits = prefix.size() + marker.size();
-    if (digits == text.size())
-        return false;
-    for (std::size_t i = digits; i < text.size(); ++i)
-        if (text[i] < L'0' || text[i] > L'9')
-            return false;
-    return true;
+    const std::wstring head = prefix + L" line: ";
+    return text.size() > head.size() && text.compare(0, head.size(), head) == 0 &&
+           text.find_first_not_of(L"0123456789", head.size()) == std::wstring::npos;
 }
 
 // The text of a library error line up to " line: ": the code, the message in quotes when
@@ -80,13 +70,7 @@ inline std::wstring ErrorPrefix(int code, const std::wstring& function, const st
 inline int LineNumberOf(const std::wstring& text)
 {
     const std::size_t marker = text.rfind(L" line: ");
-    if (marker == std::wstring::npos)
-        return -1;
-    try {
-        return std::stoi(text.substr(marker + 7));
-    } catch (const std::exception&) {
-        return -1;
-    }
+    return marker == std::wstring::npos ? -1 : static_cast<int>(std::wcstol(text.c_str() + marker + 7, nullptr, 10));
 }
 
 // Success when `texts` are exactly the error lines `prefixes` (see ErrorPrefix), in order.

@@ -96,10 +96,9 @@ public:
             return std::filesystem::path(name);
         } else {
             std::string utf8;
-            for (std::size_t i = 0; i < name.size(); ++i) {
-                std::uint32_t c = static_cast<std::uint32_t>(name[i]);
-                if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size())
-                    c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(name[++i]) - 0xDC00);
+            // Paths are narrow only where wchar_t is UTF-32.
+            for (wchar_t wide : name) {
+                const std::uint32_t c = static_cast<std::uint32_t>(wide);
                 if (c < 0x80) {
                     utf8 += static_cast<char>(c);
                 } else if (c < 0x800) {
