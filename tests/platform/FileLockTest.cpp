@@ -1,8 +1,7 @@
-// FileLock between objects of one process, across a rename of the locked path, and under
-// contention. What only one system can show (other processes, names one system cannot spell,
-// the system's own rename) is in posix/ and windows/.
+// FileLock between objects of one process and under contention. What only one system can show
+// (other processes, exclusion after the target is replaced by a rename, names one system cannot
+// spell) is in posix/ and windows/.
 #include <atomic>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,56 +15,29 @@ namespace {
 
 using FileLockTest = KorrinTest::LockTarget;
 
-TEST_F(FileLockTest, SecondLockInSameProcessIsRefusedUntilRelease)
-{
-    FileLock first;
-    FileLock second;
-    ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
-    EXPECT_TRUE(first.IsHeld());
-    EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
-    EXPECT_FALSE(second.IsHeld());
-
-    first.Release();
-    EXPECT_FALSE(first.IsHeld());
-    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
-    EXPECT_TRUE(second.IsHeld());
-    EXPECT_FALSE(first.Create(FileLock::Exclusive, target.c_str()));
-}
-
-TEST_F(FileLockTest, DestroyingTheHolderFreesTheLock)
+// Release and destruction both free the lock for the next holder and take the companion file
+// away with them.
+TEST_F(FileLockTest, SecondHolderIsRefusedUntilReleaseOrDestruction)
 {
     FileLock second;
     {
         FileLock first;
         ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
-        EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
-    }
-    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
-}
-
-TEST_F(FileLockTest, StillExcludesAfterTargetIsReplacedByRename)
-{
-    FileLock lock;
-    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
-    dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
-    std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
-
-    FileLock other;
-    EXPECT_FALSE(other.Create(FileLock::Exclusive, target.c_str()));
-    EXPECT_EQ("rebuilt", dir.ReadFile(L"target.bin"));
-}
-
-TEST_F(FileLockTest, CompanionFileIsRemovedOnRelease)
-{
-    {
-        FileLock lock;
-        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_TRUE(first.IsHeld());
         EXPECT_TRUE(dir.Exists(L"target.bin.korrin-lock"));
-        lock.Release();
+        EXPECT_FALSE(second.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_FALSE(second.IsHeld());
+
+        first.Release();
+        EXPECT_FALSE(first.IsHeld());
         EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
-        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        ASSERT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
+        EXPECT_FALSE(first.Create(FileLock::Exclusive, target.c_str()));
+        second.Release();
+        ASSERT_TRUE(first.Create(FileLock::Exclusive, target.c_str()));
     }
     EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
+    EXPECT_TRUE(second.Create(FileLock::Exclusive, target.c_str()));
     EXPECT_EQ("target", dir.ReadFile(L"target.bin"));
 }
 
@@ -94,7 +66,8 @@ TEST_F(FileLockTest, CreateAgainMovesTheLock)
     EXPECT_FALSE(dir.Exists(L"target.bin.korrin-lock"));
 }
 
-TEST_F(FileLockTest, FailedCreateGivesUpTheLockHeldBefore)
+// A path that cannot be locked fails, and gives up the lock held before.
+TEST_F(FileLockTest, UnusablePathsFailAndFreeTheLockHeldBefore)
 {
     FileLock lock;
     ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
@@ -102,15 +75,7 @@ TEST_F(FileLockTest, FailedCreateGivesUpTheLockHeldBefore)
     EXPECT_FALSE(lock.IsHeld());
     FileLock other;
     EXPECT_TRUE(other.Create(FileLock::Exclusive, target.c_str()));
-}
-
-TEST_F(FileLockTest, UnusablePathsFail)
-{
-    FileLock lock;
-    EXPECT_FALSE(lock.Create(FileLock::Exclusive, dir.Path(L"missing-dir/target.bin").c_str()));
     EXPECT_FALSE(lock.Create(FileLock::Exclusive, nullptr));
-    EXPECT_FALSE(lock.IsHeld());
-    lock.Release();
     EXPECT_FALSE(lock.IsHeld());
 }
 

@@ -56,17 +56,6 @@ const unsigned char* Bytes(const std::string& text)
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-template <typename Layer>
-std::string HashWhole(const std::string& data)
-{
-    Owned<Layer> context;
-    typename Layer::Value value{};
-    EXPECT_EQ(0, Layer::Init(&context.handle));
-    EXPECT_EQ(0, Layer::Append(context.handle, Bytes(data), static_cast<std::uint32_t>(data.size())));
-    EXPECT_EQ(0, Layer::Finish(context.handle, &value));
-    return ToHex(value);
-}
-
 // Feeds `data` in pieces of the given sizes, then whatever is left in one piece.
 template <typename Layer>
 std::string HashInPieces(const std::string& data, const std::vector<std::size_t>& sizes)
@@ -88,6 +77,12 @@ std::string HashInPieces(const std::string& data, const std::vector<std::size_t>
     return ToHex(value);
 }
 
+template <typename Layer>
+std::string HashWhole(const std::string& data)
+{
+    return HashInPieces<Layer>(data, {});
+}
+
 std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std::size_t largest)
 {
     std::mt19937 generator(seed);
@@ -102,26 +97,14 @@ std::vector<std::size_t> RandomSizes(std::uint32_t seed, std::size_t total, std:
 
 // ---- Known-answer values --------------------------------------------------------------
 
+// The empty message, one block, and a message whose padding spills into a second block; many
+// blocks are in MillionAInRandomPiecesGivesTheKnownValue below.
 TEST(Md5Layer, MatchesTheRfc1321TestSuite)
 {
-    const struct {
-        const char* message;
-        const char* digest;
-    } cases[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        EXPECT_EQ(c.digest, HashWhole<Md5Layer>(c.message));
-    }
+    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", HashWhole<Md5Layer>(""));
+    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", HashWhole<Md5Layer>("abc"));
+    EXPECT_EQ("57edf4a22be3c955ac49da2e2107b67a",
+              HashWhole<Md5Layer>("12345678901234567890123456789012345678901234567890123456789012345678901234567890"));
 }
 
 TEST(Sha1Layer, MatchesTheFips180Vectors)
@@ -129,7 +112,6 @@ TEST(Sha1Layer, MatchesTheFips180Vectors)
     EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", HashWhole<Sha1Layer>("abc"));
     EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
               HashWhole<Sha1Layer>("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
-    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f", HashWhole<Sha1Layer>(std::string(1000000, 'a')));
 }
 
 template <typename Layer>

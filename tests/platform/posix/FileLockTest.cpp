@@ -39,25 +39,21 @@ bool ChildGetsLock(const std::wstring& path)
 
 using PosixFileLockTest = KorrinTest::LockTarget;
 
-TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeld)
+// Also after the target was replaced by a rename, as in-place application replaces it.
+TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
 {
     {
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
         EXPECT_FALSE(ChildGetsLock(target));
+        dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+        std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
+        EXPECT_FALSE(ChildGetsLock(target));
         lock.Release();
         EXPECT_TRUE(ChildGetsLock(target));
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
     }
     EXPECT_TRUE(ChildGetsLock(target));
-}
-
-TEST_F(PosixFileLockTest, OtherProcessIsRefusedAfterTargetIsReplacedByRename)
-{
-    FileLock lock;
-    ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
-    dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
-    std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
-    EXPECT_FALSE(ChildGetsLock(target));
 }
 
 TEST_F(PosixFileLockTest, UnencodablePathFails)

@@ -1,20 +1,29 @@
-// What the kernel binding does that only POSIX has: permission bits, TMPDIR, UTF-8 names.
+// What the kernel and runtime bindings do that only POSIX has: permission bits, TMPDIR, UTF-8
+// names, reads that the system answers in pieces.
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/Kernel.h"
+#include "platform/Runtime.h"
 #include "support/PosixEnvironment.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using Halvorn::Platform::CurrentKernel;
+using Halvorn::Platform::CurrentRuntime;
 using Halvorn::Platform::Kernel;
+using Halvorn::Platform::OpenMode;
 using KorrinTest::PermissionsOf;
 using KorrinTest::SetPermissions;
 using KorrinTest::TempDir;
@@ -91,67 +100,60 @@ TEST_F(PosixKernelTest, MoveOntoADirectoryFailsAndKeepsTheSource)
     EXPECT_TRUE(std::filesystem::is_directory(dir.NativePath(L"target")));
 }
 
-TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdir)
+// TMPDIR when it names a directory that a wide path can spell, with exactly one separator
+// however many it ends with; else /tmp/.
+TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
 {
-    TmpdirGuard tmpdir;
     const std::string root = dir.Root().string();
-    tmpdir.Set(root);
-    EXPECT_EQ(dir.Path(L""), TempDirectory());
-    // Exactly one separator, however many TMPDIR ends with.
-    tmpdir.Set(root + "///");
-    EXPECT_EQ(dir.Path(L""), TempDirectory());
-    tmpdir.Set("/");
-    EXPECT_EQ(L"/", TempDirectory());
-}
-
-TEST_F(PosixKernelTest, TempDirectoryFallsBackWhenTmpdirIsUnusable)
-{
-    TmpdirGuard tmpdir;
-    tmpdir.Unset();
-    EXPECT_EQ(L"/tmp/", TempDirectory());
-    tmpdir.Set("");
-    EXPECT_EQ(L"/tmp/", TempDirectory());
-    tmpdir.Set(dir.Root().string() + "/missing");
-    EXPECT_EQ(L"/tmp/", TempDirectory());
     dir.WriteFile(L"file", "not a directory");
-    tmpdir.Set(dir.NativePath(L"file").string());
-    EXPECT_EQ(L"/tmp/", TempDirectory());
     // Not UTF-8, so no wide path can name it.
     const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9");
     std::filesystem::create_directory(latin1);
-    tmpdir.Set(latin1.string());
-    EXPECT_EQ(L"/tmp/", TempDirectory());
-}
-
-TEST_F(PosixKernelTest, TempDirectoryCountsWideCharactersNotBytes)
-{
+    const struct {
+        const char* what;
+        std::optional<std::string> tmpdir;
+        std::wstring expected;
+    } cases[] = {
+        {"a directory", root, dir.Path(L"")},
+        {"trailing separators", root + "///", dir.Path(L"")},
+        {"the root", std::string("/"), L"/"},
+        {"unset", std::nullopt, L"/tmp/"},
+        {"empty", std::string(), L"/tmp/"},
+        {"missing", root + "/missing", L"/tmp/"},
+        {"a file", dir.NativePath(L"file").string(), L"/tmp/"},
+        {"not UTF-8", latin1.string(), L"/tmp/"},
+    };
     TmpdirGuard tmpdir;
-    const std::wstring name = L"\u6587\u4ef6";
-    std::filesystem::create_directory(dir.NativePath(name));
-    tmpdir.Set(dir.NativePath(name).string());
-    const std::wstring expected = dir.Path(name) + L"/";
-    const std::uint32_t length = static_cast<std::uint32_t>(expected.size());
-    wchar_t buffer[4096];
-    EXPECT_EQ(length, kernel.TempDirectory(length + 1, buffer));
-    EXPECT_EQ(expected, std::wstring(buffer));
-    EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
+    for (const auto& c : cases) {
+        if (c.tmpdir)
+            tmpdir.Set(*c.tmpdir);
+        else
+            tmpdir.Unset();
+        EXPECT_EQ(c.expected, TempDirectory()) << c.what;
+    }
 }
 
-TEST_F(PosixKernelTest, UniqueTempFileInNonAsciiDirectoryFitsByWideLength)
+// Sizes are in wide characters, not the bytes of the UTF-8 name on disk.
+TEST_F(PosixKernelTest, NamesOutsideAsciiAreMeasuredInWideCharacters)
 {
     const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6";
     std::filesystem::create_directory(dir.NativePath(name));
     const std::wstring directory = dir.Path(name) + L"/";
-    wchar_t probe[4096];
-    ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", probe, 4096));
-    const std::wstring created(probe);
-    EXPECT_EQ(0u, std::filesystem::file_size(TempDir::FromWide(created)));
-    ASSERT_TRUE(kernel.Remove(probe));
+    const std::uint32_t length = static_cast<std::uint32_t>(directory.size());
+    TmpdirGuard tmpdir;
+    tmpdir.Set(dir.NativePath(name).string());
+    wchar_t buffer[4096];
+    EXPECT_EQ(length, kernel.TempDirectory(length + 1, buffer));
+    EXPECT_EQ(directory, std::wstring(buffer));
+    EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
 
-    wchar_t exact[4096];
-    EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", exact,
+    ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 4096));
+    const std::wstring created(buffer);
+    EXPECT_EQ(0u, std::filesystem::file_size(TempDir::FromWide(created)));
+    ASSERT_TRUE(kernel.Remove(buffer));
+    EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer,
                                         static_cast<std::uint32_t>(created.size() + 1)));
-    EXPECT_TRUE(std::filesystem::exists(TempDir::FromWide(exact)));
+    EXPECT_TRUE(std::filesystem::exists(TempDir::FromWide(buffer)));
 }
 
 TEST_F(PosixKernelTest, UnencodablePathsFailAndCreateNothing)
@@ -169,6 +171,30 @@ TEST_F(PosixKernelTest, UnencodablePathsFailAndCreateNothing)
 
     EXPECT_EQ("a", dir.ReadFile(L"a"));
     EXPECT_EQ(1u, dir.Entries());
+}
+
+// A pipe hands over what has been written so far: Read goes on until it has the count asked
+// for or the writer has gone, as the callers take a short answer for the end of the file.
+TEST(PosixRuntimeTest, ReadCollectsAPipesPiecesUpToTheCount)
+{
+    TempDir dir;
+    ASSERT_EQ(0, ::mkfifo(dir.NativePath(L"fifo").c_str(), 0600));
+    std::thread writer([&] {
+        std::FILE* pipe = std::fopen(dir.NativePath(L"fifo").c_str(), "wb");
+        ASSERT_NE(nullptr, pipe);
+        for (const char* piece : {"abc", "def"}) {
+            std::fputs(piece, pipe);
+            std::fflush(pipe);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::fclose(pipe);
+    });
+    const int descriptor = CurrentRuntime().Open(dir.Path(L"fifo"), OpenMode::Read);
+    char buffer[8] = {};
+    EXPECT_EQ(6, CurrentRuntime().Read(descriptor, buffer, 8));
+    EXPECT_EQ("abcdef", std::string(buffer));
+    writer.join();
+    EXPECT_EQ(0, CurrentRuntime().Close(descriptor));
 }
 
 } // namespace
