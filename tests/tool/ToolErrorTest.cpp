@@ -105,8 +105,12 @@ TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
     }
 }
 
+// Outputs "s" and "d" exist already: a failure keeps them as they were.
 TEST_F(ErrorTest, MissingInputsFailWithTheFileNamedAndTheLibrarysChain)
 {
+    Write("d", "an older delta");
+    Write("s", "an older signature");
+    before_ = Names();
     ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
     ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
     ExpectFailure(Run({"whole", "absent", "d"}), "cannot make the whole-file delta of absent: it does not exist",
@@ -118,6 +122,8 @@ TEST_F(ErrorTest, MissingInputsFailWithTheFileNamedAndTheLibrarysChain)
     // An output that cannot be made fails before the work.
     ExpectFailure(Run({"delta", "sig", "new", "nowhere/d"}),
                   "cannot write the delta nowhere/d: no such file or directory", false);
+    EXPECT_EQ(Read("d"), "an older delta");
+    EXPECT_EQ(Read("s"), "an older signature");
     EXPECT_EQ(Names(), before_);
     EXPECT_EQ(TemporaryFiles(), 0u);
 }
@@ -188,18 +194,6 @@ TEST_F(ErrorTest, ALockHeldElsewhereLeavesTheFileAndKeepsTheRebuiltOneBeside)
     EXPECT_EQ(Read("target.dfttemp"), now_);
 }
 
-TEST_F(ErrorTest, AFailureKeepsAnExistingOutputAsItWas)
-{
-    Write("d", "an older delta");
-    Write("s", "an older signature");
-    ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
-    ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
-    EXPECT_EQ(Read("d"), "an older delta");
-    EXPECT_EQ(Read("s"), "an older signature");
-    before_.insert({"d", "s"});
-    EXPECT_EQ(Names(), before_);
-}
-
 // Waits up to five seconds for `done` to hold.
 template <typename Condition>
 bool Eventually(Condition done)
@@ -233,7 +227,7 @@ TEST_F(ErrorTest, AnInterruptRemovesThePartialOutputAndTheSpooledInput)
     ASSERT_EQ(::kill(pid, WindowsTool() ? SIGINT : SIGTERM), 0);
     EXPECT_TRUE(Eventually([&] { return partials() == 0 && TemporaryFiles() == 0; }));
     feed.close();
-    EXPECT_FALSE(Exists("d"));
+    EXPECT_EQ(Names().count("d"), 0u);
 }
 
 } // namespace

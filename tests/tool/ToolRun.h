@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -71,7 +72,6 @@ protected:
     std::string At(const std::string& name) const { return (dir.Root() / name).string(); }
     void Write(const std::string& name, const std::string& bytes) const { KorrinTest::TempDir::Write(At(name), bytes); }
     std::string Read(const std::string& name) const { return KorrinTest::TempDir::Read(At(name)); }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(At(name)); }
 
     // The names in the test's directory (not its tmp/, the tool's temporary directory).
     std::set<std::string> Names() const
@@ -130,14 +130,9 @@ protected:
 inline std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
