@@ -6,7 +6,7 @@
 // table, a filter rules out most checksums no block has, and an index by checksum answers
 // the rest without walking the table. The two are made by the first lookup, not while the
 // signature is written: the side that makes a signature never looks anything up, and they
-// would add a fifth to what it holds. Once made they follow every block written. Should
+// would add about a fifth to its memory. Once made they follow every block written. Should
 // there be no memory for them, lookups walk the table instead, with the same answers, and
 // try to make them again later. One thread at a time, lookups included: they fill a cache.
 #ifndef VANTREL_MEMORYDIGESTIO_H
@@ -64,16 +64,7 @@ private:
     std::uint64_t BlobSize() const;
     // Whether the filter and index are there, making them if they are not and this is the
     // time to try; never throws. Lookups without them walk the table.
-    bool Lookups() const noexcept
-    {
-        if (index_)
-            return true;
-        if (retryIn_ > 0) {
-            --retryIn_;
-            return false;
-        }
-        return MakeLookups();
-    }
+    bool Lookups() const noexcept;
     // Makes the filter and index of the whole table now; false, with nothing changed, when
     // there is no memory for them.
     bool MakeLookups() const noexcept;

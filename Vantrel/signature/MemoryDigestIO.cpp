@@ -201,6 +201,17 @@ bool MemoryDigestIO::MakeLookups() const noexcept
     }
 }
 
+inline bool MemoryDigestIO::Lookups() const noexcept
+{
+    if (index_)
+        return true;
+    if (retryIn_ > 0) {
+        --retryIn_;
+        return false;
+    }
+    return MakeLookups();
+}
+
 int MemoryDigestIO::Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
                          std::uint32_t& blockIndex) const
 {
