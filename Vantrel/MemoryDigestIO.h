@@ -4,10 +4,15 @@
 // Made empty; properties read as zero until written. Copies are deep. Nothing removes a
 // block. Both lookups cost constant time whatever the size of the table: beside the ordered
 // table, a filter rules out most checksums no block has, and an index by checksum answers
-// the rest without walking the table. One thread at a time.
+// the rest without walking the table. The two are made by the first lookup, not while the
+// signature is written: the side that makes a signature never looks anything up, and they
+// would add about a fifth to its memory. Once made they follow every block written. Should
+// there be no memory for them, lookups walk the table instead, with the same answers, and
+// try to make them again later. One thread at a time, lookups included: they fill a cache.
 #ifndef VANTREL_MEMORYDIGESTIO_H
 #define VANTREL_MEMORYDIGESTIO_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -57,6 +62,12 @@ private:
     friend class ChecksumProbe; // the delta generator's shortcut to the index
 
     std::uint64_t BlobSize() const;
+    // Whether the filter and index are there, making them if they are not and this is the
+    // time to try; never throws. Lookups without them walk the table.
+    bool Lookups() const noexcept;
+    // Makes the filter and index of the whole table now; false, with nothing changed, when
+    // there is no memory for them.
+    bool MakeLookups() const noexcept;
 
     DigestMap table_;
     std::uint32_t version_;
@@ -64,8 +75,12 @@ private:
     std::int64_t modifiedTime_;
     _sha1_hash fileDigest_;
     std::uint32_t windowSize_;
-    std::unique_ptr<ChecksumFilter> filter_; // the checksums of table_
-    std::unique_ptr<ChecksumIndex> index_;   // every checksum of table_, with its groups
+    // Both or neither: made by the first lookup, then kept up to date by WriteDigest.
+    mutable std::unique_ptr<ChecksumFilter> filter_; // the checksums of table_
+    mutable std::unique_ptr<ChecksumIndex> index_;   // every checksum of table_, with its groups
+    // After a failure to make them, lookups that walk the table before the next attempt: as
+    // many as the table has checksums, so that failing attempts at most double their cost.
+    mutable std::size_t retryIn_;
 };
 
 } // namespace Vantrel

@@ -2,7 +2,9 @@
 // when the signature lives in the library's own store (that very class, not one derived
 // from it, whose lookups could behave otherwise), the store's filter and index answer
 // inline, without the two calls through the facade and the interface. The answers are the
-// store's own.
+// store's own. Making the probe makes the store's filter and index if no lookup has yet, so
+// that the per-position tests need not ask; without memory for them the probe is not
+// available and the generator asks the store, which walks its table.
 #ifndef VANTREL_SIGNATURE_CHECKSUMPROBE_H
 #define VANTREL_SIGNATURE_CHECKSUMPROBE_H
 
@@ -25,8 +27,10 @@ public:
         const IDigestIO* store = digest.GetDigestIO();
         if (store != nullptr && typeid(*store) == typeid(MemoryDigestIO)) {
             const auto* own = static_cast<const MemoryDigestIO*>(store);
-            filter_ = own->filter_.get();
-            index_ = own->index_.get();
+            if (own->index_ || own->MakeLookups()) {
+                filter_ = own->filter_.get();
+                index_ = own->index_.get();
+            }
         }
     }
 

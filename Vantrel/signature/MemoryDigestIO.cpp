@@ -2,6 +2,8 @@
 
 #include <Vantrel/ResultCodes.h>
 
+#include <new>
+
 #include "Vantrel/signature/ChecksumFilter.h"
 #include "Vantrel/signature/ChecksumIndex.h"
 
@@ -22,42 +24,40 @@ const DigestEntry* GroupWith(const std::vector<DigestEntry>& groups, const _md5_
     return nullptr;
 }
 
-// An index of `table`, which must outlive it.
-std::unique_ptr<ChecksumIndex> IndexOf(const DigestMap& table)
-{
-    std::unique_ptr<ChecksumIndex> index(new ChecksumIndex);
-    index->Reserve(table.size());
-    for (const auto& entry : table)
-        index->Insert(entry.first, &entry.second);
-    return index;
-}
+// Lookups walk the table at least this many times between failed attempts to make the
+// filter and index, however small the table.
+constexpr std::size_t kLeastRetryInterval = 1024;
 
 } // namespace
 
 MemoryDigestIO::MemoryDigestIO()
-    : version_(0), fileSize_(0), modifiedTime_(0), fileDigest_(), windowSize_(0), filter_(new ChecksumFilter),
-      index_(new ChecksumIndex)
+    : version_(0), fileSize_(0), modifiedTime_(0), fileDigest_(), windowSize_(0), retryIn_(0)
 {
 }
 
+// The filter and index are made again for the copy's own table, and only if the source had
+// them; without memory for them the copy goes on as a store whose attempt failed.
 MemoryDigestIO::MemoryDigestIO(const MemoryDigestIO& other)
     : IDigestIO(other), table_(other.table_), version_(other.version_), fileSize_(other.fileSize_),
       modifiedTime_(other.modifiedTime_), fileDigest_(other.fileDigest_), windowSize_(other.windowSize_),
-      filter_(new ChecksumFilter(*other.filter_)), index_(IndexOf(table_))
+      retryIn_(0)
 {
+    if (other.index_)
+        MakeLookups();
 }
 
 MemoryDigestIO& MemoryDigestIO::operator=(const MemoryDigestIO& other)
 {
     if (this != &other) {
-        // Both copies are made before anything changes, so running out of memory leaves
-        // this store as it was.
+        // The table is copied before anything changes, so running out of memory leaves this
+        // store as it was. The old filter and index point into the old table: they go with it.
         DigestMap table(other.table_);
-        std::unique_ptr<ChecksumFilter> filter(new ChecksumFilter(*other.filter_));
-        std::unique_ptr<ChecksumIndex> index(IndexOf(table)); // swapping keeps the nodes it points to
+        filter_.reset();
+        index_.reset();
+        retryIn_ = 0;
         table_.swap(table);
-        filter_.swap(filter);
-        index_.swap(index);
+        if (other.index_)
+            MakeLookups();
     }
     version_ = other.version_;
     fileSize_ = other.fileSize_;
@@ -156,6 +156,11 @@ int MemoryDigestIO::WriteDigest(std::uint32_t blockIndex, const std::uint32_t& c
     // a failure records nothing (room reserved in vain does no harm).
     std::vector<DigestEntry> groups;
     groups.push_back(DigestEntry{{blockIndex}, md5});
+    if (!index_) {
+        // Nothing has looked anything up yet: the first lookup indexes the whole table.
+        table_.emplace_hint(place, checksum, std::move(groups));
+        return RESULT_OK;
+    }
     index_->Reserve(table_.size() + 1);
     if (filter_->Full()) {
         ChecksumFilter larger;
@@ -175,10 +180,49 @@ int MemoryDigestIO::Finish()
     return RESULT_OK;
 }
 
+bool MemoryDigestIO::MakeLookups() const noexcept
+{
+    try {
+        // Everything is allocated first, so that a failure costs no pass over the table.
+        std::unique_ptr<ChecksumFilter> filter(new ChecksumFilter);
+        filter->Reset(table_.size());
+        std::unique_ptr<ChecksumIndex> index(new ChecksumIndex);
+        index->Reserve(table_.size());
+        for (const auto& entry : table_) {
+            filter->Add(entry.first);
+            index->Insert(entry.first, &entry.second);
+        }
+        filter_ = std::move(filter);
+        index_ = std::move(index);
+        return true;
+    } catch (const std::bad_alloc&) {
+        retryIn_ = table_.size() > kLeastRetryInterval ? table_.size() : kLeastRetryInterval;
+        return false;
+    }
+}
+
+inline bool MemoryDigestIO::Lookups() const noexcept
+{
+    if (index_)
+        return true;
+    if (retryIn_ > 0) {
+        --retryIn_;
+        return false;
+    }
+    return MakeLookups();
+}
+
 int MemoryDigestIO::Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
                          std::uint32_t& blockIndex) const
 {
-    const std::vector<DigestEntry>* groups = index_->Find(checksum);
+    const std::vector<DigestEntry>* groups = nullptr;
+    if (Lookups()) {
+        groups = index_->Find(checksum);
+    } else {
+        const auto entry = table_.find(checksum);
+        if (entry != table_.end())
+            groups = &entry->second;
+    }
     const DigestEntry* group = groups == nullptr ? nullptr : GroupWith(*groups, md5);
     found = group != nullptr;
     if (found)
@@ -188,7 +232,10 @@ int MemoryDigestIO::Find(const std::uint32_t& checksum, const _md5_hash& md5, bo
 
 int MemoryDigestIO::Find(const std::uint32_t& checksum, bool& found) const
 {
-    found = filter_->MayContain(checksum) && index_->Find(checksum) != nullptr;
+    if (Lookups())
+        found = filter_->MayContain(checksum) && index_->Find(checksum) != nullptr;
+    else
+        found = table_.find(checksum) != table_.end();
     return RESULT_OK;
 }
 

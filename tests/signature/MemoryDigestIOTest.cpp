@@ -1,3 +1,6 @@
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <random>
 #include <set>
 
@@ -8,6 +11,49 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "support/Road.h"
+
+namespace {
+
+// While nonzero, operator new refuses requests of at least this many bytes: enough to deny
+// the store its filter and index (tens of KiB and more) but not the table's small nodes.
+std::size_t refuseFrom = 0;
+std::size_t refusedCount = 0;
+std::size_t largeCount = 0; // requests of at least 64 KiB granted
+// Called through a pointer the compiler cannot see through: with operator new inlined, it
+// would take the free below for a mismatch and warn.
+void (*volatile release)(void*) = std::free;
+
+} // namespace
+
+// For the whole test program, which links the library's objects in; it changes nothing
+// unless refuseFrom is set.
+void* operator new(std::size_t size)
+{
+    if (refuseFrom != 0 && size >= refuseFrom) {
+        ++refusedCount;
+        throw std::bad_alloc();
+    }
+    largeCount += size >= 65536;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
 
 namespace {
 
@@ -152,6 +198,97 @@ TEST(MemoryDigestIO, ChecksumLookupIsExactWhileTheTableGrows)
     EXPECT_GT(misses, 199000);
     for (std::uint32_t known : present)
         ASSERT_TRUE(HasChecksum(store, known));
+}
+
+std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& random)
+{
+    std::set<std::uint32_t> seen;
+    std::vector<std::uint32_t> checksums;
+    while (checksums.size() < count) {
+        const std::uint32_t checksum = random();
+        if (seen.insert(checksum).second)
+            checksums.push_back(checksum);
+    }
+    return checksums;
+}
+
+// Blocks `from` to `to` - 1: block i with checksums[i] and Md5(i).
+void WriteBlocks(MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums, std::size_t from, std::size_t to)
+{
+    for (std::size_t block = from; block < to; ++block)
+        store.WriteDigest(static_cast<std::uint32_t>(block), checksums[block], Md5(static_cast<unsigned char>(block)));
+}
+
+// Both lookups answer exactly as the table: every block written found as itself, checksums
+// never written not found.
+void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums,
+                          std::mt19937& random)
+{
+    const std::set<std::uint32_t> present(checksums.begin(), checksums.end());
+    for (std::size_t block = 0; block < checksums.size(); ++block) {
+        ASSERT_TRUE(HasChecksum(store, checksums[block])) << "block " << block;
+        ASSERT_EQ(BlockOf(store, checksums[block], Md5(static_cast<unsigned char>(block))),
+                  static_cast<long long>(block));
+    }
+    for (int probe = 0; probe < 20000; ++probe) {
+        const std::uint32_t checksum = random();
+        ASSERT_EQ(HasChecksum(store, checksum), present.count(checksum) == 1) << checksum;
+    }
+}
+
+// The filter and index are made by the first lookup from the table as it then stands, and
+// follow the blocks written after it. Whenever the first lookup comes, and whether a store
+// was copied or assigned before or after it, the answers must be the table's.
+TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheFirstOneComes)
+{
+    constexpr std::size_t kBlocks = 6000;
+    std::mt19937 random(3);
+    const std::vector<std::uint32_t> checksums = DistinctChecksums(kBlocks, random);
+    for (const std::size_t firstLookup : {std::size_t{0}, std::size_t{1}, std::size_t{2500}, kBlocks}) {
+        SCOPED_TRACE(firstLookup);
+        MemoryDigestIO store;
+        WriteBlocks(store, checksums, 0, firstLookup);
+        MemoryDigestIO copiedBefore(store);
+        MemoryDigestIO assignedBefore;
+        assignedBefore.WriteDigest(0, 1, Md5(1));
+        EXPECT_TRUE(HasChecksum(assignedBefore, 1)); // its own lookups made, to be replaced
+        assignedBefore = store;
+        EXPECT_FALSE(HasChecksum(store, 1)); // the first lookup
+        MemoryDigestIO copiedAfter(store);
+        MemoryDigestIO assignedAfter;
+        assignedAfter = store;
+
+        for (MemoryDigestIO* each : {&store, &copiedBefore, &assignedBefore, &copiedAfter, &assignedAfter}) {
+            WriteBlocks(*each, checksums, firstLookup, kBlocks);
+            std::mt19937 probes(7);
+            ExpectAnswersOfTable(*each, checksums, probes);
+        }
+    }
+}
+
+// Without memory for the filter and index, lookups walk the table with the same answers,
+// never throwing, and make them later once memory is back.
+TEST(MemoryDigestIO, LookupsWithoutMemoryForTheirIndexWalkTheTable)
+{
+    std::mt19937 random(5);
+    const std::vector<std::uint32_t> checksums = DistinctChecksums(20000, random);
+    MemoryDigestIO store;
+    WriteBlocks(store, checksums, 0, checksums.size());
+
+    refusedCount = 0;
+    refuseFrom = 32768;
+    std::mt19937 probes(6);
+    ExpectAnswersOfTable(store, checksums, probes); // gtest fails a test that throws
+    const MemoryDigestIO copy(store);
+    ExpectAnswersOfTable(copy, checksums, probes);
+    refuseFrom = 0;
+    ASSERT_GT(refusedCount, 0u) << "nothing was refused: the lookups never ran out of memory";
+
+    const std::size_t largeBefore = largeCount;
+    ExpectAnswersOfTable(store, checksums, probes);
+    EXPECT_GT(largeCount, largeBefore) << "the filter and index were not made once memory was back";
+    store.WriteDigest(20000, 0x5EED, Md5(9));
+    EXPECT_EQ(BlockOf(store, 0x5EED, Md5(9)), 20000);
 }
 
 TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
