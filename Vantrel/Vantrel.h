@@ -16,10 +16,14 @@
 #include <Vantrel/IDigestIO.h>
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/DeltaEntry.h>
 #include <Vantrel/IDeltaIO.h>
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/DeltaTally.h>
+#include <Vantrel/DeltaFileWriter.h>
+#include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/GenerateTempFilename.h>
 #include <platform/FileLock.h>
 #include <platform/Logging.h>

@@ -3,8 +3,6 @@
 // delta's.
 #include <Vantrel/FileDelta.h>
 
-#include <cerrno>
-
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
@@ -12,6 +10,7 @@
 #include "Vantrel/io/BlockReader.h"
 #include "Vantrel/io/ScopedResource.h"
 #include "Vantrel/io/WriteBuffer.h"
+#include "Vantrel/io/WriteFailure.h"
 #include "platform/Runtime.h"
 
 namespace Halvorn {
@@ -20,20 +19,6 @@ namespace Vantrel {
 namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::FileDelta::GenerateFile";
-
-int WriteFailure()
-{
-    switch (errno) {
-    case EBADF:
-        return RESULT_WRITE_EBADF;
-    case EINVAL:
-        return RESULT_WRITE_EINVAL;
-    case ENOSPC:
-        return RESULT_WRITE_ENOSPC;
-    default:
-        return RESULT_FAILED;
-    }
-}
 
 // Writes `length` bytes and adds them to the digest: RESULT_OK or the write's failure code.
 int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length, SHA1Digest& digest)

@@ -2,16 +2,11 @@
 
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/delta/DeltaRecords.h"
 #include "Vantrel/engine/ReportError.h"
 
 namespace Halvorn {
 namespace Vantrel {
-
-namespace {
-// The fixed records of a delta blob, and the tag and 32-bit field of every instruction record.
-constexpr std::uint64_t kFixedBlobBytes = 49;
-constexpr std::uint64_t kInstructionBlobBytes = 5;
-} // namespace
 
 MemoryDeltaIO::MemoryDeltaIO()
     : position_(entries_.end()), version_(0), fileSize_(0), modifiedTime_(0), fileDigest_(), windowSize_(0)
@@ -82,9 +77,9 @@ std::uint32_t MemoryDeltaIO::GetDeltaSize() const
 
 std::uint64_t MemoryDeltaIO::BlobSize() const
 {
-    std::uint64_t bytes = kFixedBlobBytes;
+    std::uint64_t bytes = kFixedDeltaBytes;
     for (const auto& entry : entries_) {
-        bytes += kInstructionBlobBytes;
+        bytes += kInstructionRecordBytes;
         if (entry->type != DigestDelta)
             bytes += static_cast<const BufferDeltaEntry&>(*entry).length;
     }

@@ -1,6 +1,5 @@
-// The delta blob: tagged records, integers little-endian and unaligned, no header.
-//   V version (4) | W window size (4) | F file size (8) | instructions in order: D block
-//   index (4), or B length (4) and the bytes | M modified time (8) | C SHA-1 (20)
+// The delta blob: tagged records, integers little-endian and unaligned, no header (the
+// records are listed in DeltaRecords.h).
 #include <Vantrel/MemoryDeltaIO.h>
 
 #include <cstdlib>
@@ -8,6 +7,7 @@
 
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/delta/DeltaRecords.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/io/BlobRecords.h"
 
@@ -15,9 +15,6 @@ namespace Halvorn {
 namespace Vantrel {
 
 namespace {
-
-constexpr unsigned char kCopyTag = 0x44;
-constexpr unsigned char kLiteralTag = 0x42;
 
 constexpr const char* kReadFromBlob = "Halvorn::Vantrel::MemoryDeltaIO::ReadFromBlob";
 

@@ -1,15 +1,20 @@
-// The road end to end, through blobs both ways: many random pairs, both ways of applying,
-// and files of several MiB shaped like real ones. The instructions that arrive are also
-// replayed by the test itself, so that a fault in delta generation shows apart from
-// rebuilding.
+// The road end to end, through blobs both ways and through files both ways: many random
+// pairs, both ways of applying, and files of several MiB shaped like real ones. The
+// instructions that arrive are also replayed by the test itself, so that a fault in delta
+// generation shows apart from rebuilding; the delta streamed to a file must be the blob.
 #include <random>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include <Vantrel/DeltaFileReader.h>
+#include <Vantrel/DeltaFileWriter.h>
 #include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
 #include <Vantrel/Korrin.h>
 #include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
 #include "support/DeltaReplay.h"
@@ -52,6 +57,37 @@ protected:
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta), RESULT_OK);
         ASSERT_TRUE(dir.ReadFile(L"old.bin") == now) << "window " << window;
         EXPECT_FALSE(dir.Exists(L"old.bin.dfttemp"));
+        dir.WriteFile(L"old.bin", old);
+        ExpectRoadThroughFiles(std::string(blob.begin(), blob.end()), now, window);
+    }
+
+    // The same road with the signature read from a file and the delta streamed to a file and
+    // rebuilt from it.
+    void ExpectRoadThroughFiles(const std::string& blob, const std::string& now, std::uint32_t window)
+    {
+        Korrin engine;
+        engine.SetWindowSize(window);
+        MemoryDigestIO signature;
+        FileDigest digest(&signature);
+        digest.SetVersion(1);
+        ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
+        const std::vector<unsigned char> signatureBlob = KorrinTest::BlobOf(signature);
+        dir.WriteFile(L"old.sig", std::string(signatureBlob.begin(), signatureBlob.end()));
+
+        MemoryDigestIO received;
+        ASSERT_EQ(ReadDigestFile(dir.Path(L"old.sig"), received), RESULT_OK);
+        DeltaFileWriter writer;
+        ASSERT_EQ(writer.Create(dir.Path(L"new.delta")), RESULT_OK);
+        FileDigest theirs(&received);
+        FileDelta written(&writer);
+        ASSERT_EQ(engine.GenerateFileDelta(dir.Path(L"new.bin"), theirs, written), RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(L"new.delta") == blob) << "window " << window;
+
+        DeltaFileReader reader;
+        ASSERT_EQ(reader.Open(dir.Path(L"new.delta")), RESULT_OK);
+        const FileDelta delta(&reader);
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"streamed.bin")), RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(L"streamed.bin") == now) << "window " << window;
     }
 
     TempDir dir;

@@ -17,6 +17,8 @@ set(public_classes
   Halvorn::Vantrel::FileDelta
   Halvorn::Vantrel::IDeltaIO
   Halvorn::Vantrel::MemoryDeltaIO
+  Halvorn::Vantrel::DeltaFileWriter
+  Halvorn::Vantrel::DeltaFileReader
   Halvorn::Vantrel::Rcheck32Digest
   Halvorn::Vantrel::MD5Digest
   Halvorn::Vantrel::SHA1Digest
@@ -29,6 +31,7 @@ set(public_classes
 set(public_functions
   "GenerateTempFilename("
   "digest_calculate("
+  "Halvorn::Vantrel::ReadDigestFile("
   "operator==(_md5_hash const&, _md5_hash const&)"
   "operator!=(_md5_hash const&, _md5_hash const&)"
   "operator==(_sha1_hash const&, _sha1_hash const&)"
