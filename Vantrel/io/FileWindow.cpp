@@ -14,6 +14,7 @@ using Halvorn::Vantrel::RESULT_OK;
 
 namespace {
 constexpr int kClosed = -1;
+constexpr std::uint32_t kLeastRead = 1u << 20;
 } // namespace
 
 FileWindow::FileWindow()
@@ -31,12 +32,14 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
 {
     if (descriptor_ != kClosed)
         return ReportError(RESULT_FAILED, nullptr, "FileWindow::Open", __LINE__);
-    // The buffer holds two windows and its size is a 32-bit count.
+    // The buffer holds at least two windows and its size is a 32-bit count.
     if (windowSize > Halvorn::Vantrel::kLargestWindowSize)
         return ReportError(RESULT_FAILED, path.c_str(), "FileWindow::Open", __LINE__);
 
-    // Allocated before the file is opened, so that running out of memory leaves the window closed.
-    const std::uint32_t bufferSize = 2 * windowSize;
+    // Allocated before the file is opened, so that running out of memory leaves the window
+    // closed. Small windows get a mebibyte behind them: a read call per window or two would
+    // cost more than the bytes it brings.
+    const std::uint32_t bufferSize = windowSize + (windowSize > kLeastRead ? windowSize : kLeastRead);
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]());
 
     const int descriptor =

@@ -132,20 +132,23 @@ TEST_F(FileWindowTest, AZeroWindowReadsNothing)
     EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
 }
 
+// Files outgrow the window's buffer here, whatever its size, so that reads refill it.
 TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 {
-    const std::string bytes = KorrinTest::PatternBytes(100, 3);
+    const std::string bytes = KorrinTest::PatternBytes(3u << 20, 3);
     FileWindow fw;
     ASSERT_EQ(fw.Open(Make(bytes), 4), RESULT_OK);
-    EXPECT_EQ(ReadCount(fw), 4u); // buffers 8 bytes
-    ASSERT_EQ(fw.Move(50), RESULT_OK);
-    EXPECT_EQ(fw.GetWindowBase(), 50);
     EXPECT_EQ(ReadCount(fw), 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 4), bytes.substr(50, 4));
+    const std::uint32_t buffered = fw.Buffered();
+    ASSERT_LT(buffered, bytes.size() - 100);
+    ASSERT_EQ(fw.Move(buffered + 50), RESULT_OK);
+    EXPECT_EQ(fw.GetWindowBase(), buffered + 50);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 4), bytes.substr(buffered + 50, 4));
     while (ReadCount(fw) > 0)
-        ASSERT_EQ(fw.Move(1), RESULT_OK);
+        ASSERT_EQ(fw.Move(fw.Buffered()), RESULT_OK);
     ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes.substr(0, 8) + bytes.substr(50)));
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes.substr(0, buffered) + bytes.substr(buffered + 50)));
 }
 
 TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
@@ -207,7 +210,7 @@ TEST_F(FileWindowTest, ReopeningStartsAFreshDigestAtOffsetZero)
 
 TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
 {
-    const std::string bytes = KorrinTest::PatternBytes(40, 5);
+    const std::string bytes = KorrinTest::PatternBytes(3u << 20, 5);
     const std::wstring path = Make(bytes);
     LogCapture capture;
     FaultyRuntime runtime;
@@ -220,14 +223,15 @@ TEST_F(FileWindowTest, AFailedReadFailsOnlyWhenNothingIsBuffered)
     EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read")}));
 
     // With bytes buffered, a failing refill serves what is there.
-    EXPECT_EQ(ReadCount(fw), 8u); // fills the 16-byte buffer
-    ASSERT_EQ(fw.Move(10), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 8u);
+    const std::uint32_t moved = fw.Buffered() - 6;
+    ASSERT_EQ(fw.Move(moved), RESULT_OK);
     runtime.FailCall(RuntimeCall::Read, EIO);
     EXPECT_EQ(ReadCount(fw), 6u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 6), bytes.substr(10, 6));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 6), bytes.substr(moved, 6));
     ASSERT_EQ(fw.Move(1), RESULT_OK);
     EXPECT_EQ(ReadCount(fw), 8u); // the next refill works again
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 8), bytes.substr(11, 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fw.Buffer()), 8), bytes.substr(moved + 1, 8));
     EXPECT_EQ(capture.Texts().size(), 1u);
 }
 
@@ -236,11 +240,12 @@ TEST_F(FileWindowTest, AFailedSeekFailsTheMoveWithTheBaseAdvanced)
     LogCapture capture;
     FaultyRuntime runtime;
     FileWindow fw;
-    ASSERT_EQ(fw.Open(Make(KorrinTest::PatternBytes(64, 9)), 4), RESULT_OK);
+    ASSERT_EQ(fw.Open(Make(KorrinTest::PatternBytes(3u << 20, 9)), 4), RESULT_OK);
     ReadCount(fw);
+    const std::uint32_t beyond = fw.Buffered() + 20;
     runtime.FailCall(RuntimeCall::Seek, EINVAL);
-    EXPECT_EQ(fw.Move(20), RESULT_FAILED);
-    EXPECT_EQ(fw.GetWindowBase(), 20);
+    EXPECT_EQ(fw.Move(beyond), RESULT_FAILED);
+    EXPECT_EQ(fw.GetWindowBase(), beyond);
     EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Move")}));
 }
 
