@@ -1,5 +1,5 @@
-// Blobs in memory as the library hands them out (malloc'd), and read whole from a file or
-// standard input.
+// Signatures and deltas on disk: blobs as the library hands them out (malloc'd), and
+// signatures and deltas read record by record from a file or standard input.
 #ifndef KORRIN_TOOLS_BLOBFILES_H
 #define KORRIN_TOOLS_BLOBFILES_H
 
@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+
+#include <Vantrel/Vantrel.h>
 
 namespace Halvorn {
 namespace Tool {
@@ -20,16 +22,19 @@ struct Blob {
     std::uint32_t size = 0;
 };
 
-// The whole of the file `name` ("-": standard input). Blobs are at most 4 GiB. Throws a
-// Failure about reading `what` ("the signature") from it.
-Blob ReadBlob(const std::string& name, const std::string& what);
-
 // What the library's WriteToBlob gives of `store`; a Failure about `what` when it cannot
 // (no memory, or more than 4 GiB).
 template <typename Store>
 Blob BlobOf(Store& store, const std::string& what);
 
 void ThrowBlobTooLarge(const std::string& what);
+
+// Reads the signature `name` ("-": standard input) into `store`, which holds none yet.
+// Throws a Failure about it.
+void ReadSignature(const std::string& name, Vantrel::MemoryDigestIO& store);
+// Opens the delta `name` ("-": standard input) in `reader`, which has its head read then.
+// Throws a Failure about it.
+void OpenDelta(const std::string& name, Vantrel::DeltaFileReader& reader);
 
 template <typename Store>
 Blob BlobOf(Store& store, const std::string& what)

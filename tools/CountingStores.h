@@ -1,5 +1,5 @@
-// The library's in-memory stores, counting into a progress meter the bytes of the file that
-// the engine has covered as it writes or reads through them: a block's worth per signature
+// The library's stores, counting into a progress meter the bytes of the file that the
+// engine has covered as it writes or reads through them: a block's worth per signature
 // block, per copy instruction, a literal's length per literal. Without a meter they are the
 // plain stores. Delta generation keeps its fast lookups only with a signature in the plain
 // MemoryDigestIO, so the delta command counts on its delta store instead.
@@ -32,21 +32,36 @@ private:
     std::uint32_t blockSize_ = 0;
 };
 
-class CountingDeltaIO : public Vantrel::MemoryDeltaIO {
+// Counts instructions as delta generation appends them.
+class CountingDeltaWriter : public Vantrel::DeltaFileWriter {
 public:
-    // Counts instructions as they are appended (making a delta), or as they are read back
-    // (rebuilding); a copy counts `blockSize` bytes. Reading a blob appends through the
-    // same calls, so a store is read from its blob before it counts.
-    void CountWrites(Meter* meter, std::uint32_t blockSize);
-    void CountReads(Meter* meter, std::uint32_t blockSize);
+    void CountInto(Meter* meter, std::uint32_t blockSize)
+    {
+        meter_ = meter;
+        blockSize_ = blockSize;
+    }
 
     int WriteDelta(const unsigned char* data, std::uint32_t length) override;
     int WriteDelta(std::uint32_t blockIndex) override;
+
+private:
+    Meter* meter_ = nullptr;
+    std::uint32_t blockSize_ = 0;
+};
+
+// Counts instructions as rebuilding reads them.
+class CountingDeltaReader : public Vantrel::DeltaFileReader {
+public:
+    void CountInto(Meter* meter, std::uint32_t blockSize)
+    {
+        meter_ = meter;
+        blockSize_ = blockSize;
+    }
+
     int ReadDelta(void** cursor, boost::shared_ptr<Vantrel::DeltaEntry>& entry) override;
 
 private:
-    Meter* writes_ = nullptr;
-    Meter* reads_ = nullptr;
+    Meter* meter_ = nullptr;
     std::uint32_t blockSize_ = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "OutputFile.h"
 #include "Progress.h"
 #include "Report.h"
+#include "Utf8.h"
 
 namespace Halvorn {
 namespace Tool {
@@ -18,11 +19,6 @@ namespace Tool {
 using namespace Vantrel;
 
 namespace {
-
-std::string Source(const std::string& operand)
-{
-    return IsStandardStream(operand) ? "from standard input" : operand;
-}
 
 // The delta generator refuses blocks it cannot slide over, unless the old file was empty.
 std::string SignatureReason(MemoryDigestIO& signature)
@@ -36,13 +32,25 @@ std::string SignatureReason(MemoryDigestIO& signature)
     return "";
 }
 
-void Finish(const Options& options, OutputFile& out, CountingDeltaIO& store, const std::string& headline,
-            std::uint64_t fileSize, const Stopwatch& clock)
+// The delta goes out as it is made: into the output's partial file, or to standard output.
+void Open(OutputFile& out, DeltaFileWriter& writer)
 {
-    const Blob blob = BlobOf(store, "the delta");
-    out.Write(blob.bytes.get(), blob.size);
-    out.Commit();
-    Summarise(options, headline, fileSize, blob.size, clock.Seconds());
+    std::wstring path;
+    if (!out.IsStandardOutput())
+        ToWide(out.PathForLibrary(), path);
+    if ((out.IsStandardOutput() ? writer.Attach(1) : writer.Create(path)) != RESULT_OK)
+        throw Failure("cannot write the delta " + out.Display());
+}
+
+// Why making the delta failed: writing it, or else what `reason` finds.
+template <typename Reason>
+void Fail(int result, const DeltaFileWriter& writer, const OutputFile& out, const std::string& what,
+          Reason reason)
+{
+    if (writer.Failed())
+        throw Failure("cannot write the delta " + out.Display() +
+                      (result == RESULT_WRITE_ENOSPC ? ": the disk is full" : ""));
+    throw Failure("cannot make the " + what + reason());
 }
 
 } // namespace
@@ -50,39 +58,36 @@ void Finish(const Options& options, OutputFile& out, CountingDeltaIO& store, con
 void MakeDelta(const Options& options)
 {
     const Stopwatch clock;
-    const std::string& signatureName = options.operands[0];
     RefuseBlobOnTerminal(options.operands[2], "the delta", "delta");
     OutputFile out(options.operands[2], "the delta");
 
     // The plain store, not a derived one: only then does delta generation take its fast path.
     MemoryDigestIO signature;
-    {
-        const Blob blob = ReadBlob(signatureName, "the signature");
-        if (signature.ReadFromBlob(blob.bytes.get(), blob.size) != RESULT_OK)
-            throw Failure("cannot read the signature " + Source(signatureName) + ": it is not a signature blob");
-    }
+    ReadSignature(options.operands[0], signature);
     const InputFile now(options.operands[1], "the new file");
     const std::uint64_t size = now.Info().size;
 
     std::uint32_t window = 0;
     signature.ReadWindowSize(window);
-    CountingDeltaIO store;
+    CountingDeltaWriter writer;
+    Open(out, writer);
     Meter meter("comparing", size, WantsMeter(size, options.quiet));
-    store.CountWrites(&meter, window);
+    writer.CountInto(&meter, window);
     FileDigest digest(&signature);
-    FileDelta delta(&store);
+    FileDelta delta(&writer);
     Korrin engine;
-    if (engine.GenerateFileDelta(now.WidePath(), digest, delta) != RESULT_OK) {
-        std::string reason = now.Reason();
-        if (reason.empty())
-            reason = SignatureReason(signature);
-        throw Failure("cannot make the delta of " + now.Display() + reason);
+    const int result = engine.GenerateFileDelta(now.WidePath(), digest, delta);
+    if (result != RESULT_OK) {
+        Fail(result, writer, out, "delta of " + now.Display(), [&] {
+            const std::string reason = now.Reason();
+            return reason.empty() ? SignatureReason(signature) : reason;
+        });
     }
     meter.Finish();
-
+    out.Commit();
     std::uint64_t fileSize = 0;
     delta.GetFileSize(fileSize);
-    Finish(options, out, store, "delta of " + now.Display(), fileSize, clock);
+    Summarise(options, "delta of " + now.Display(), fileSize, writer.Tally().bytes, clock.Seconds());
 }
 
 void MakeWholeDelta(const Options& options)
@@ -93,22 +98,27 @@ void MakeWholeDelta(const Options& options)
     const InputFile now(options.operands[0], "the new file");
     const std::uint64_t size = now.Info().size;
 
-    CountingDeltaIO store;
+    CountingDeltaWriter writer;
+    Open(out, writer);
     Meter meter("copying", size, WantsMeter(size, options.quiet));
-    store.CountWrites(&meter, 0);
-    FileDelta delta(&store);
+    writer.CountInto(&meter, 0);
+    FileDelta delta(&writer);
     // What rebuilding asks of any delta; the block size does not matter, as nothing is copied.
+    // The head goes out before the file is read: the size is the one the file has now.
     delta.SetVersion(1);
     delta.SetWindowSize(0);
-    Korrin engine;
-    if (engine.GenerateDeltaForWholeFile(now.WidePath(), delta) != RESULT_OK)
-        throw Failure("cannot make the whole-file delta of " + now.Display() + now.Reason());
-    meter.Finish();
-    // The bytes that were read, which the SHA-1 value covers, however the file changed since.
-    delta.SetFileSize(meter.Done());
+    delta.SetFileSize(size);
     delta.SetFileModifiedTime(now.Info().modifiedTime);
-
-    Finish(options, out, store, "whole-file delta of " + now.Display(), meter.Done(), clock);
+    Korrin engine;
+    const int result = engine.GenerateDeltaForWholeFile(now.WidePath(), delta);
+    if (result != RESULT_OK)
+        Fail(result, writer, out, "whole-file delta of " + now.Display(), [&] { return now.Reason(); });
+    meter.Finish();
+    // The SHA-1 value covers the bytes that were read.
+    if (meter.Done() != size)
+        throw Failure("cannot make the whole-file delta of " + now.Display() + ": it changed while it was read");
+    out.Commit();
+    Summarise(options, "whole-file delta of " + now.Display(), size, writer.Tally().bytes, clock.Seconds());
 }
 
 } // namespace Tool

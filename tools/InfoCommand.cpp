@@ -5,11 +5,12 @@
 
 #include <Vantrel/Vantrel.h>
 
-#include "BlobFiles.h"
 #include "Commands.h"
 #include "Failures.h"
 #include "Format.h"
+#include "InputFile.h"
 #include "LibraryLog.h"
+#include "Options.h"
 #include "System.h"
 
 namespace Halvorn {
@@ -19,18 +20,24 @@ using namespace Vantrel;
 
 namespace {
 
-// Both kinds start with the same records and share tags, so a blob of one kind may read
-// partly, or even wholly, as the other; what settles it is that a blob of a kind holds
-// exactly the records its content needs, and so has exactly the size the store computes.
-bool IsDelta(MemoryDeltaIO& delta, const Blob& blob)
+// Both kinds start with the same records and share tags, so a file of one kind may read
+// partly, or even wholly, as the other; what settles it is that a file of a kind holds
+// exactly the records its content needs, and so has exactly the size they add up to.
+bool IsDelta(DeltaFileReader& delta, const InputFile& input)
 {
-    return delta.ReadFromBlob(blob.bytes.get(), blob.size) == RESULT_OK && delta.GetDeltaSize() == blob.size;
+    if (delta.Open(input.WidePath()) != RESULT_OK)
+        return false;
+    void* cursor = nullptr;
+    boost::shared_ptr<DeltaEntry> entry;
+    while (delta.ReadDelta(&cursor, entry) == RESULT_OK) {
+    }
+    return !delta.Damaged() && delta.Tally().bytes == input.Info().size;
 }
 
-bool IsSignature(MemoryDigestIO& signature, const Blob& blob)
+bool IsSignature(MemoryDigestIO& signature, const InputFile& input)
 {
-    return signature.ReadFromBlob(blob.bytes.get(), blob.size) == RESULT_OK &&
-           signature.GetDigestSize() == blob.size;
+    return ReadDigestFile(input.WidePath(), signature) == RESULT_OK &&
+           signature.GetDigestSize() == input.Info().size;
 }
 
 template <typename Store>
@@ -59,39 +66,39 @@ void ShowInfo(const Options& options)
 {
     const std::string& name = options.operands[0];
     const std::string shown = IsStandardStream(name) ? "standard input" : name;
-    const Blob blob = ReadBlob(name, "the blob");
+    if (!IsStandardStream(name)) {
+        const std::string reason = WhyUnreadable(name);
+        if (!reason.empty())
+            throw Failure("cannot read the blob " + shown + reason);
+    }
+    // Read twice at most, once as each kind: a pipe is kept on disk first.
+    const InputFile input(name, "the file");
 
-    MemoryDeltaIO delta;
+    DeltaFileReader delta;
     MemoryDigestIO signature;
-    const bool isDelta = IsDelta(delta, blob);
-    if (!isDelta && !IsSignature(signature, blob))
+    const bool isDelta = IsDelta(delta, input);
+    if (!isDelta && !IsSignature(signature, input))
         throw Failure("cannot show " + shown + ": it is not a signature or delta blob");
     // The reading that did not fit logged its refusal: an answer, not a fault.
     ForgetLibraryLog();
 
     System::TextOutput();
+    const std::string bytes = std::to_string(input.Info().size);
     if (isDelta) {
-        System::WriteText(stdout, shown + ": delta blob of " + std::to_string(blob.size) + " bytes\n");
+        System::WriteText(stdout, shown + ": delta blob of " + bytes + " bytes\n");
         PrintProperties(delta);
-        FileDelta facade(&delta);
-        int copies = 0;
-        int literals = 0;
-        std::uint64_t literalBytes = 0;
-        Korrin().ReturnDeltaComposition(facade, copies, literals, literalBytes);
+        const DeltaTally tally = delta.Tally();
         std::uint64_t size = 0;
         delta.ReadFileSize(size);
-        std::printf("  copies          %d\n", copies);
-        std::printf("  literals        %d, %llu bytes\n", literals, static_cast<unsigned long long>(literalBytes));
-        std::printf("  travels         %s of the file's size\n", FormatShare(blob.size, size).c_str());
+        std::printf("  copies          %llu\n", static_cast<unsigned long long>(tally.copies));
+        std::printf("  literals        %llu, %llu bytes\n", static_cast<unsigned long long>(tally.literals),
+                    static_cast<unsigned long long>(tally.literalBytes));
+        std::printf("  travels         %s of the file's size\n", FormatShare(tally.bytes, size).c_str());
     } else {
-        System::WriteText(stdout, shown + ": signature blob of " + std::to_string(blob.size) + " bytes\n");
+        System::WriteText(stdout, shown + ": signature blob of " + bytes + " bytes\n");
         PrintProperties(signature);
-        DigestMap table;
-        signature.ReadDigest(table);
-        std::size_t groups = 0;
-        for (const auto& entry : table)
-            groups += entry.second.size();
-        std::printf("  block groups    %zu\n", groups);
+        // A signature's size counts 25 bytes a group beyond the 49 of its fixed records.
+        std::printf("  block groups    %llu\n", static_cast<unsigned long long>((input.Info().size - 49) / 25));
     }
     if (std::fflush(stdout) != 0)
         throw Failure("cannot write to standard output: " + SystemError(errno));

@@ -58,8 +58,12 @@ InputFile::InputFile(const std::string& name, std::string what)
     : name_(name), what_(std::move(what)), standardInput_(IsStandardStream(name)), path_(name)
 {
     System::FileInfo named;
-    const bool stream = standardInput_ || (System::Examine(name_, named) && named.exists && !named.directory &&
-                                           !named.regular);
+    // Standard input that is a file is read as that file, by a name that opens it anew.
+    if (standardInput_)
+        path_ = System::StandardInputPath();
+    const bool stream = (standardInput_ && path_.empty()) ||
+                        (!standardInput_ && System::Examine(name_, named) && named.exists && !named.directory &&
+                         !named.regular);
     if (stream) {
         // The library measures a file before it reads it, and reads by name: a pipe must be
         // on disk first.

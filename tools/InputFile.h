@@ -1,5 +1,6 @@
-// A file the library reads by name: the named file itself, or standard input ("-") or a
-// named pipe spooled into a temporary file first, which goes when the object does.
+// A file the library reads by name: the named file itself, standard input ("-") that is a
+// file, or standard input or a named pipe spooled into a temporary file first, which goes
+// when the object does.
 #ifndef KORRIN_TOOLS_INPUTFILE_H
 #define KORRIN_TOOLS_INPUTFILE_H
 

@@ -37,6 +37,7 @@ public:
 
     // "NAME", or "standard output".
     std::string Display() const;
+    bool IsStandardOutput() const { return standardOutput_; }
 
 private:
     [[noreturn]] void Fail(int error) const;

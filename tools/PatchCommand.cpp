@@ -21,19 +21,9 @@ using namespace Vantrel;
 
 namespace {
 
-// The delta read into `store`, which counts nothing while it fills; returns the blob's size.
-std::uint32_t ReadDelta(const std::string& name, CountingDeltaIO& store)
-{
-    const Blob blob = ReadBlob(name, "the delta");
-    if (store.ReadFromBlob(blob.bytes.get(), blob.size) != RESULT_OK)
-        throw Failure("cannot read the delta " + std::string(IsStandardStream(name) ? "from standard input" : name) +
-                      ": it is not a delta blob");
-    return blob.size;
-}
-
 // Why a rebuild failed, as far as the tool can tell from outside: the old file, the write's
-// code, the delta's version; past those, what is left is the final SHA-1 check.
-std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaIO& store)
+// code, the delta itself; past those, what is left is the final SHA-1 check.
+std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaReader& delta)
 {
     const std::string reason = WhyUnreadable(oldPath);
     if (!reason.empty())
@@ -42,8 +32,10 @@ std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaI
         return ": the disk is full";
     if (result == RESULT_WRITE_EBADF || result == RESULT_WRITE_EINVAL)
         return ": writing the new file failed";
+    if (delta.Damaged())
+        return ": the delta is damaged or cannot be read";
     std::uint32_t version = 0;
-    store.ReadVersion(version);
+    delta.ReadVersion(version);
     if (version != 1)
         return ": the delta is of format version " + std::to_string(version) + ", and only version 1 can be applied";
     return ": the result does not match the delta's SHA-1 value, so the delta was made against another old file";
@@ -52,34 +44,34 @@ std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaI
 void PatchToNewFile(const Options& options, const Stopwatch& clock)
 {
     OutputFile out(options.operands[2], "the new file");
-    CountingDeltaIO store;
-    const std::uint32_t blobSize = ReadDelta(options.operands[1], store);
+    CountingDeltaReader reader;
+    OpenDelta(options.operands[1], reader);
     const InputFile old(options.operands[0], "the old file");
 
     std::uint32_t window = 0;
     std::uint64_t size = 0;
-    store.ReadWindowSize(window);
-    store.ReadFileSize(size);
+    reader.ReadWindowSize(window);
+    reader.ReadFileSize(size);
+    Meter meter("rebuilding", size, WantsMeter(size, options.quiet));
+    reader.CountInto(&meter, window);
     std::wstring target;
     ToWide(out.PathForLibrary(), target);
-    Meter meter("rebuilding", size, WantsMeter(size, options.quiet));
-    store.CountReads(&meter, window);
-    const FileDelta delta(&store);
+    const FileDelta delta(&reader);
     Korrin engine;
     const int result = engine.ApplyFileDelta(old.WidePath(), delta, target);
     meter.Finish();
     if (result != RESULT_OK)
         throw Failure("cannot rebuild " + out.Display() + " from " + old.Display() +
-                      RebuildReason(old.Path(), result, store));
+                      RebuildReason(old.Path(), result, reader));
     out.Commit();
-    Summarise(options, "rebuilt " + out.Display(), size, blobSize, clock.Seconds());
+    Summarise(options, "rebuilt " + out.Display(), size, reader.Tally().bytes, clock.Seconds());
 }
 
 void PatchInPlace(const Options& options, const Stopwatch& clock)
 {
     const std::string& name = options.operands[0];
-    CountingDeltaIO store;
-    const std::uint32_t blobSize = ReadDelta(options.operands[1], store);
+    CountingDeltaReader reader;
+    OpenDelta(options.operands[1], reader);
     std::wstring path;
     ToWide(name, path);
     System::FileInfo info;
@@ -89,11 +81,11 @@ void PatchInPlace(const Options& options, const Stopwatch& clock)
 
     std::uint32_t window = 0;
     std::uint64_t size = 0;
-    store.ReadWindowSize(window);
-    store.ReadFileSize(size);
+    reader.ReadWindowSize(window);
+    reader.ReadFileSize(size);
     Meter meter("rebuilding", size, WantsMeter(size, options.quiet));
-    store.CountReads(&meter, window);
-    const FileDelta delta(&store);
+    reader.CountInto(&meter, window);
+    const FileDelta delta(&reader);
     Korrin engine;
     FileLock lock;  // held from the replacement until the command is done
     // The library rebuilds beside the file under this name, and removes it on failure.
@@ -108,9 +100,9 @@ void PatchInPlace(const Options& options, const Stopwatch& clock)
         if (options.lock && !lock.IsHeld() && System::Examine(temporary, left) && left.exists)
             throw Failure("cannot replace " + name + ": another process holds its lock, so the rebuilt file is left as " +
                           temporary);
-        throw Failure("cannot rebuild " + name + " in place" + RebuildReason(name, result, store));
+        throw Failure("cannot rebuild " + name + " in place" + RebuildReason(name, result, reader));
     }
-    Summarise(options, "rebuilt " + name + " in place", size, blobSize, clock.Seconds());
+    Summarise(options, "rebuilt " + name + " in place", size, reader.Tally().bytes, clock.Seconds());
 }
 
 } // namespace

@@ -54,6 +54,11 @@ struct FileInfo {
 // False (errno set) only when the name cannot be looked at; a missing file is not a failure.
 bool Examine(const std::string& path, FileInfo& info);
 
+// A name under which the library can open the regular file that standard input is, at the
+// file's start; empty when standard input is a pipe, a terminal or a device, or has been
+// read from, and must then be read as a stream.
+std::string StandardInputPath();
+
 // Files that must not outlive an interrupted run (partial outputs, spooled input): an
 // interrupt or termination signal removes them before the process ends. A few at a time.
 void RemoveOnInterrupt(const std::string& path);

@@ -138,14 +138,17 @@ TEST_F(ErrorTest, BlobsOfTheWrongKindOrCorruptAreRefused)
     Write("trailing", Read("sig") + "junk");
     before_ = Names();
 
-    ExpectFailure(Run({"patch", "old", "cut", "n"}), "cannot read the delta cut: it is not a delta blob", true);
+    // A delta is read as it is applied: one that breaks off is found out there.
+    ExpectFailure(Run({"patch", "old", "cut", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
+                  true);
     ExpectFailure(Run({"delta", "delta", "new", "d"}), "cannot read the signature delta: it is not a signature blob",
                   true);
-    ExpectFailure(Run({"patch", "old", "sig", "n"}), "cannot read the delta sig: it is not a delta blob", true);
+    ExpectFailure(Run({"patch", "old", "sig", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
+                  true);
+    ExpectFailure(Run({"patch", "old", "text", "n"}), "cannot read the delta text: it is not a delta blob", true);
     ExpectFailure(Run({"info", "text"}), "cannot show text: it is not a signature or delta blob", true);
     ExpectFailure(Run({"info", "cut"}), "cannot show cut: it is not a signature or delta blob", true);
-    // Neither reading logs anything for no bytes at all: no chain to show.
-    ExpectFailure(Run({"info", "empty"}), "cannot show empty: it is not a signature or delta blob", false);
+    ExpectFailure(Run({"info", "empty"}), "cannot show empty: it is not a signature or delta blob", true);
     ExpectFailure(Run({"info", "trailing"}), "cannot show trailing: it is not a signature or delta blob", true);
 
     // A delta of another format version parses, but rebuilding takes version 1 only.

@@ -138,6 +138,19 @@ bool Examine(const std::string& path, FileInfo& info)
     return true;
 }
 
+std::string StandardInputPath()
+{
+    // The name opens the file anew; it is used only when it leads to the very file that
+    // standard input is and nothing of it has been read.
+    static const char kName[] = "/dev/stdin";
+    struct stat input;
+    struct stat named;
+    if (::fstat(0, &input) != 0 || !S_ISREG(input.st_mode) || ::lseek(0, 0, SEEK_CUR) != 0 ||
+        ::stat(kName, &named) != 0 || named.st_dev != input.st_dev || named.st_ino != input.st_ino)
+        return std::string();
+    return kName;
+}
+
 void RemoveOnInterrupt(const std::string& path)
 {
     if (path.size() >= kPathBytes)

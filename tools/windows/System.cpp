@@ -376,6 +376,28 @@ bool Examine(const std::string& path, FileInfo& info)
     return true;
 }
 
+std::string StandardInputPath()
+{
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    LARGE_INTEGER position;
+    const LARGE_INTEGER none = {};
+    if (input == INVALID_HANDLE_VALUE || input == nullptr || ::GetFileType(input) != FILE_TYPE_DISK ||
+        !::SetFilePointerEx(input, none, &position, FILE_CURRENT) || position.QuadPart != 0)
+        return std::string();
+    wchar_t name[MAX_PATH + 8];
+    const DWORD length = ::GetFinalPathNameByHandleW(input, name, MAX_PATH + 8, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= MAX_PATH + 8)
+        return std::string();
+    // The name comes as \\?\C:\... or \\?\UNC\server\...: spelled the usual way, it suits
+    // every call of the runtime.
+    std::wstring path(name, length);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        path = L"\\" + path.substr(7);
+    else if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path = path.substr(4);
+    return path.size() < MAX_PATH ? ToUtf8(path.c_str()) : std::string();
+}
+
 void RemoveOnInterrupt(const std::string& path)
 {
     std::wstring wide;
