@@ -2,17 +2,14 @@
 // checksum and MD5 value. It also turns a signature into a byte blob and back.
 //
 // Made empty; properties read as zero until written. Copies are deep. Nothing removes a
-// block. Both lookups cost constant time whatever the size of the table: beside the ordered
-// table, a filter rules out most checksums no block has, and an index by checksum answers
-// the rest without walking the table. The two are made by the first lookup, not while the
-// signature is written: the side that makes a signature never looks anything up, and they
-// would add about a fifth to its memory. Once made they follow every block written. Should
-// there be no memory for them, lookups walk the table instead, with the same answers, and
-// try to make them again later. One thread at a time, lookups included: they fill a cache.
+// block. The blocks are kept as written, in about 24 bytes each; both lookups cost constant
+// time whatever the size of the table, through lookups made by the first one, about 13 bytes a
+// block more (the side that makes signatures never looks anything up). Once the store is
+// filled, any number of threads may look up in it at once, a server making many deltas
+// against one signature for instance; writing is for one thread with no lookup under way.
 #ifndef VANTREL_MEMORYDIGESTIO_H
 #define VANTREL_MEMORYDIGESTIO_H
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -22,8 +19,7 @@
 namespace Halvorn {
 namespace Vantrel {
 
-class ChecksumFilter;
-class ChecksumIndex;
+class BlockTable;
 class ChecksumProbe;
 
 class KORRIN_API MemoryDigestIO : public IDigestIO {
@@ -59,28 +55,14 @@ public:
     int ReadFromBlob(const unsigned char* blob, std::uint32_t size);
 
 private:
-    friend class ChecksumProbe; // the delta generator's shortcut to the index
+    friend class ChecksumProbe; // the delta generator's shortcut to the lookups
 
-    std::uint64_t BlobSize() const;
-    // Whether the filter and index are there, making them if they are not and this is the
-    // time to try; never throws. Lookups without them walk the table.
-    bool Lookups() const noexcept;
-    // Makes the filter and index of the whole table now; false, with nothing changed, when
-    // there is no memory for them.
-    bool MakeLookups() const noexcept;
-
-    DigestMap table_;
+    std::unique_ptr<BlockTable> table_;
     std::uint32_t version_;
     std::uint64_t fileSize_;
     std::int64_t modifiedTime_;
     _sha1_hash fileDigest_;
     std::uint32_t windowSize_;
-    // Both or neither: made by the first lookup, then kept up to date by WriteDigest.
-    mutable std::unique_ptr<ChecksumFilter> filter_; // the checksums of table_
-    mutable std::unique_ptr<ChecksumIndex> index_;   // every checksum of table_, with its groups
-    // After a failure to make them, lookups that walk the table before the next attempt: as
-    // many as the table has checksums, so that failing attempts at most double their cost.
-    mutable std::size_t retryIn_;
 };
 
 } // namespace Vantrel

@@ -5,11 +5,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/io/BlobRecords.h"
+#include "Vantrel/signature/BlockTable.h"
 
 namespace Halvorn {
 namespace Vantrel {
@@ -17,6 +20,9 @@ namespace Vantrel {
 namespace {
 
 constexpr unsigned char kBlockTag = 0x44;
+// The fixed records of a signature blob, and one record per group.
+constexpr std::uint64_t kFixedBlobBytes = 49;
+constexpr std::uint64_t kGroupBlobBytes = 25;
 
 constexpr const char* kReadFromBlob = "Halvorn::Vantrel::MemoryDigestIO::ReadFromBlob";
 
@@ -31,30 +37,32 @@ void MemoryDigestIO::WriteToBlob(unsigned char** blob, std::uint32_t* size)
 {
     *blob = nullptr;
     *size = 0;
-    const std::uint64_t length = BlobSize();
-    unsigned char* const out = AllocateBlob(length);
-    if (out == nullptr)
-        return;
-
-    unsigned char* p = PutHeadRecords(out, version_, windowSize_, fileSize_);
-    for (const auto& entry : table_) {
-        for (const DigestEntry& group : entry.second) {
+    std::unique_ptr<unsigned char, void (*)(void*)> out(nullptr, std::free);
+    try {
+        const BlockTable::Ordered table = table_->Order();
+        const std::uint64_t length = kFixedBlobBytes + kGroupBlobBytes * table.Groups();
+        out.reset(AllocateBlob(length));
+        if (!out)
+            return;
+        unsigned char* p = PutHeadRecords(out.get(), version_, windowSize_, fileSize_);
+        table.ForEach([&p](std::uint32_t checksum, const DigestEntry& group) {
             *p++ = kBlockTag;
             p = PutLittleEndian(p, group.blockIndices.front());
-            p = PutLittleEndian(p, entry.first);
+            p = PutLittleEndian(p, checksum);
             std::memcpy(p, group.md5.bytes, sizeof group.md5.bytes);
             p += sizeof group.md5.bytes;
-        }
+        });
+        PutTailRecords(p, modifiedTime_, fileDigest_);
+        *size = static_cast<std::uint32_t>(length);
+        *blob = out.release();
+    } catch (const std::bad_alloc&) {
+        // No memory to put the table in order: no blob, as when the blob itself cannot be had.
     }
-    PutTailRecords(p, modifiedTime_, fileDigest_);
-
-    *blob = out;
-    *size = static_cast<std::uint32_t>(length);
 }
 
 int MemoryDigestIO::ReadFromBlob(const unsigned char* blob, std::uint32_t size)
 {
-    if (!table_.empty())
+    if (!table_->Empty())
         return Malformed(__LINE__);
 
     const unsigned char* p = blob;

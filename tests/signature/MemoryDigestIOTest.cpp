@@ -1,8 +1,11 @@
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <random>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -274,12 +277,12 @@ TEST(MemoryDigestIO, LookupsWithoutMemoryForTheirIndexWalkTheTable)
     const std::vector<std::uint32_t> checksums = DistinctChecksums(20000, random);
     MemoryDigestIO store;
     WriteBlocks(store, checksums, 0, checksums.size());
+    const MemoryDigestIO copy(store); // which makes its own lookups when it needs them
 
     refusedCount = 0;
     refuseFrom = 32768;
     std::mt19937 probes(6);
     ExpectAnswersOfTable(store, checksums, probes); // gtest fails a test that throws
-    const MemoryDigestIO copy(store);
     ExpectAnswersOfTable(copy, checksums, probes);
     refuseFrom = 0;
     ASSERT_GT(refusedCount, 0u) << "nothing was refused: the lookups never ran out of memory";
@@ -289,6 +292,33 @@ TEST(MemoryDigestIO, LookupsWithoutMemoryForTheirIndexWalkTheTable)
     EXPECT_GT(largeCount, largeBefore) << "the filter and index were not made once memory was back";
     store.WriteDigest(20000, 0x5EED, Md5(9));
     EXPECT_EQ(BlockOf(store, 0x5EED, Md5(9)), 20000);
+}
+
+// A server makes many deltas against one signature at once: threads that look up in a
+// filled store together, the first lookups included, get the table's answers.
+TEST(MemoryDigestIO, ThreadsLookUpTogetherFromTheFirstLookupOn)
+{
+    std::mt19937 random(8);
+    const std::vector<std::uint32_t> checksums = DistinctChecksums(40000, random);
+    MemoryDigestIO store;
+    WriteBlocks(store, checksums, 0, checksums.size());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (std::size_t first = 0; first < 4; ++first) {
+        threads.emplace_back([&, first] {
+            for (std::size_t block = first; block < checksums.size(); block += 4) {
+                bool found = false;
+                std::uint32_t index = 0;
+                store.Find(checksums[block], Md5(static_cast<unsigned char>(block)), found, index);
+                wrong += !found || index != block;
+                store.Find(checksums[block] + 1, found);
+                wrong += found && std::find(checksums.begin(), checksums.end(), checksums[block] + 1) == checksums.end();
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
