@@ -34,7 +34,7 @@ int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length, SHA
 int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& newPath) const
 {
     Platform::Runtime& runtime = Platform::CurrentRuntime();
-    SHA1Digest written;
+    SHA1Digest digest;
     int answer;
     {
         // Both files are closed at the end of this block, whatever happens in it.
@@ -65,51 +65,79 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             return ReportError(result, nullptr, kFunction, __LINE__);
 
         // Reads and writes go through buffers of a mebibyte: a call per block would cost
-        // more than the bytes themselves. What is buffered goes out before the store is asked
-        // past its last instruction, so that a failing write is reported before the store
-        // logs the end of the instructions, as it would be without the buffer.
+        // more than the bytes themselves. Copies of consecutive blocks are gathered into one
+        // piece, read, written and hashed at once. What is gathered and buffered goes out
+        // before the store is asked past its last instruction, so that a failing read or
+        // write is reported before the store logs the end of the instructions, as it would be
+        // without the buffers.
         BlockReader blocks(oldFile.Get(), window);
         WriteBuffer out(newFile.Get());
+        std::uint32_t runFirst = 0; // the copies gathered: runCount blocks from runFirst on
+        std::uint32_t runCount = 0;
+        auto emitRun = [&]() {
+            if (runCount == 0)
+                return RESULT_OK;
+            const unsigned char* bytes = nullptr;
+            std::uint32_t length = 0;
+            if (!blocks.Read(runFirst, runCount, bytes, length))
+                return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+            runCount = 0;
+            // Short at the end of the old file, or nothing for blocks past it.
+            const int written = Emit(out, bytes, length, digest);
+            return written == RESULT_OK ? RESULT_OK : ReportError(written, nullptr, kFunction, __LINE__);
+        };
+        auto emitAll = [&]() {
+            const int emitted = emitRun();
+            if (emitted != RESULT_OK || out.Flush())
+                return emitted;
+            return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
+        };
+
         const std::uint32_t count = store_->GetDeltaCount();
         std::uint32_t done = 0;
         void* cursor = nullptr;
         boost::shared_ptr<DeltaEntry> entry;
         for (;;) {
-            if (done == count && !out.Flush())
-                return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
+            if (done == count && (result = emitAll()) != RESULT_OK)
+                return result;
             answer = store_->ReadDelta(&cursor, entry);
             if (answer != RESULT_OK)
                 break;
             ++done;
             if (entry->type == DigestDelta) {
-                const unsigned char* bytes = nullptr;
-                std::uint32_t length = 0;
-                if (!blocks.Read(static_cast<const DigestDeltaEntry&>(*entry).blockIndex, bytes, length))
-                    return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
-                // A short last block, or nothing for a block past the end of the old file.
-                result = Emit(out, bytes, length, written);
-            } else {
-                const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
-                result = Emit(out, literal.buffer, literal.length, written);
+                const std::uint32_t blockIndex = static_cast<const DigestDeltaEntry&>(*entry).blockIndex;
+                if (runCount != 0 && blockIndex - runFirst == runCount && runCount < blocks.Capacity()) {
+                    ++runCount;
+                    continue;
+                }
+                if ((result = emitRun()) != RESULT_OK)
+                    return result;
+                runFirst = blockIndex;
+                runCount = 1;
+                continue;
             }
+            if ((result = emitRun()) != RESULT_OK)
+                return result;
+            const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
+            result = Emit(out, literal.buffer, literal.length, digest);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
         }
-        if (!out.Flush())
-            return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
+        if ((result = emitAll()) != RESULT_OK)
+            return result;
     }
 
     // RESULT_FAILED is how the store says the instructions have ended.
     if (answer != RESULT_FAILED)
         return ReportError(answer, nullptr, kFunction, __LINE__);
     // An unfinished digest would compare neither equal nor unequal: never pass unchecked.
-    if (written.Finish() != RESULT_OK)
+    if (digest.Finish() != RESULT_OK)
         return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
     SHA1Digest expected;
     const int result = GetFileDigest(expected);
     if (result != RESULT_OK)
         return ReportError(result, nullptr, kFunction, __LINE__);
-    if (written != expected)
+    if (digest != expected)
         return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
     return RESULT_OK;
 }

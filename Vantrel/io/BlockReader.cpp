@@ -18,24 +18,25 @@ BlockReader::BlockReader(int descriptor, std::uint32_t window)
 {
 }
 
-bool BlockReader::Read(std::uint32_t index, const unsigned char*& bytes, std::uint32_t& length)
+bool BlockReader::Read(std::uint32_t first, std::uint32_t count, const unsigned char*& bytes, std::uint32_t& length)
 {
-    if (!loaded_ || index < first_ || index - first_ >= capacity_) {
+    if (!loaded_ || first < first_ || first - first_ > capacity_ - count) {
         Platform::Runtime& runtime = Platform::CurrentRuntime();
-        runtime.Seek(descriptor_, static_cast<std::int64_t>(std::uint64_t{index} * window_));
+        runtime.Seek(descriptor_, static_cast<std::int64_t>(std::uint64_t{first} * window_));
         const std::int64_t got = runtime.Read(descriptor_, buffer_.get(),
                                               static_cast<std::uint32_t>(std::uint64_t{capacity_} * window_));
         loaded_ = got >= 0;
         if (!loaded_)
             return false;
-        first_ = index;
+        first_ = first;
         filled_ = static_cast<std::uint64_t>(got);
     }
     // A buffer filled short ends at the end of the file: blocks past it are empty.
-    const std::uint64_t offset = std::uint64_t{index - first_} * window_;
+    const std::uint64_t offset = std::uint64_t{first - first_} * window_;
     const std::uint64_t left = filled_ > offset ? filled_ - offset : 0;
+    const std::uint64_t asked = std::uint64_t{count} * window_;
     bytes = buffer_.get() + offset;
-    length = static_cast<std::uint32_t>(left < window_ ? left : window_);
+    length = static_cast<std::uint32_t>(left < asked ? left : asked);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Reads blocks of a file by index for rebuilding, many blocks per read call: copies mostly
 // ask for the blocks in file order, and a read call per block costs more than its bytes.
-// Blocks asked for out of order are read afresh from their own position.
+// Blocks asked for out of order are read afresh from their own position. A run of
+// consecutive blocks comes as one piece.
 #ifndef VANTREL_IO_BLOCKREADER_H
 #define VANTREL_IO_BLOCKREADER_H
 
@@ -15,9 +16,12 @@ public:
     // `descriptor` stays the caller's; blocks are `window` bytes (the last may be shorter).
     BlockReader(int descriptor, std::uint32_t window);
 
-    // Points `bytes` at block `index` and sets `length` to its size: `window`, fewer for the
-    // file's last block, 0 past its end. False when the file cannot be read.
-    bool Read(std::uint32_t index, const unsigned char*& bytes, std::uint32_t& length);
+    // The most blocks a run may have.
+    std::uint32_t Capacity() const { return capacity_; }
+    // Points `bytes` at the `count` blocks from `first` on, as many as Capacity() at most,
+    // and sets `length` to their size: `window` each, fewer for the file's last block,
+    // nothing past its end. False when the file cannot be read.
+    bool Read(std::uint32_t first, std::uint32_t count, const unsigned char*& bytes, std::uint32_t& length);
 
 private:
     int descriptor_;
