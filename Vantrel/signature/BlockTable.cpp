@@ -165,22 +165,32 @@ std::uint64_t BlockTable::Groups() const
     }
 }
 
-BlockTable::Ordered::Ordered(const BlockRecords& records)
-    : records_(records), sorted_(records.Size()), groups_(0)
+BlockTable::Ordered::Ordered(const BlockRecords& records) : records_(records), groups_(0)
 {
-    std::iota(sorted_.begin(), sorted_.end(), 0u);
-    std::sort(sorted_.begin(), sorted_.end(), [&records](std::uint32_t a, std::uint32_t b) {
-        const BlockRecord& x = records[a];
-        const BlockRecord& y = records[b];
-        if (x.checksum != y.checksum)
-            return x.checksum < y.checksum;
-        const int order = std::memcmp(x.md5.bytes, y.md5.bytes, sizeof x.md5.bytes);
+    // Sorted by checksum as plain numbers, the checksum above the position, and only runs of
+    // one checksum, rare unless blocks repeat, by their MD5 values through the records.
+    std::vector<std::uint64_t> keys(records.Size());
+    for (std::size_t position = 0; position < keys.size(); ++position)
+        keys[position] = std::uint64_t{records[position].checksum} << 32 | position;
+    std::sort(keys.begin(), keys.end());
+    sorted_.resize(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        sorted_[i] = static_cast<std::uint32_t>(keys[i]);
+    keys = std::vector<std::uint64_t>();
+    auto byMd5 = [&records](std::uint32_t a, std::uint32_t b) {
+        const int order = std::memcmp(records[a].md5.bytes, records[b].md5.bytes, sizeof records[a].md5.bytes);
         return order < 0 || (order == 0 && a < b);
-    });
-    for (std::size_t i = 0; i < sorted_.size(); ++i) {
-        const BlockRecord& block = records[sorted_[i]];
-        groups_ += i == 0 || records[sorted_[i - 1]].checksum != block.checksum ||
-                   !(records[sorted_[i - 1]].md5 == block.md5);
+    };
+    for (std::size_t begin = 0; begin < sorted_.size();) {
+        std::size_t end = begin + 1;
+        while (end < sorted_.size() && records[sorted_[end]].checksum == records[sorted_[begin]].checksum)
+            ++end;
+        if (end - begin > 1)
+            std::sort(sorted_.begin() + static_cast<std::ptrdiff_t>(begin),
+                      sorted_.begin() + static_cast<std::ptrdiff_t>(end), byMd5);
+        for (std::size_t i = begin; i < end; ++i)
+            groups_ += i == begin || !(records[sorted_[i - 1]].md5 == records[sorted_[i]].md5);
+        begin = end;
     }
 }
 

@@ -219,10 +219,21 @@ TEST_F(GenerateFileDigestTest, EachFailureIsReportedFromItsOwnSiteWithTheStoresC
         expectFailure(store, runtime, code, refusal.calls, 1);
     }
     {
+        // Reads come in chunks of whole blocks: a file of several chunks, whose second read fails,
+        // keeps the blocks of the first.
+        dir.WriteFile(L"large.bin", KorrinTest::PatternBytes(16u << 20, 2));
         FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Read, EIO, 3);
+        runtime.FailCall(RuntimeCall::Read, EIO, 2);
         RefusingDigestIO store;
-        expectFailure(store, runtime, RESULT_FAILED, 2, 1);
+        FileDigest digest(&store);
+        LogCapture capture;
+        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"large.bin"), digest), RESULT_FAILED);
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(RESULT_FAILED, kFunction)}));
+        lines.push_back(LineNumberOf(capture.Texts().at(0)));
+        EXPECT_GT(store.writeDigestCalls, 0);
+        EXPECT_LT(store.writeDigestCalls, 1 << 20);
+        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * store.writeDigestCalls);
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
     }
     {
         FaultyRuntime runtime;
