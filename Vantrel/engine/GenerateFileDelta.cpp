@@ -31,6 +31,7 @@
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
 #include "Vantrel/signature/ChecksumProbe.h"
+#include "platform/Md5Lanes.h"
 #include "platform/RollingSums.h"
 #include "platform/Runtime.h"
 
@@ -129,6 +130,86 @@ std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit,
     return passed;
 }
 
+// Verdicts of the MD5 confirmation for window positions ahead of the loop: whether the
+// window there is a block of the old file, and which. A match is mostly followed by more,
+// one block further on each, so from a window whose checksum the signature has, the windows
+// of the next blocks are hashed together, in vector lanes many times faster than one MD5
+// stream after another, for as long as their checksums are the signature's too; the loop
+// takes the verdicts as it comes to those positions. They are the verdicts the loop would
+// reach itself: the same bytes, the same lookups. How far ahead follows how far the last
+// batch came true, so that short runs of matches waste little.
+class Confirmations {
+public:
+    // The checksum of the window at `position`, if a verdict for it was worked out; those
+    // of earlier positions go.
+    bool Checksum(std::int64_t position, std::uint32_t& checksum)
+    {
+        while (next_ < count_ && positions_[next_] < position)
+            ++next_;
+        if (next_ == count_ || positions_[next_] != position)
+            return false;
+        checksum = checksums_[next_];
+        return true;
+    }
+    // The verdict for the window at `position`, if it was worked out.
+    bool Take(std::int64_t position, bool& found, std::uint32_t& blockIndex)
+    {
+        std::uint32_t checksum = 0;
+        if (!Checksum(position, checksum))
+            return false;
+        found = found_[next_];
+        blockIndex = blocks_[next_];
+        ++next_;
+        return true;
+    }
+
+    // Works out verdicts from the full window at `position`, whose checksum is `checksum`
+    // and whose bytes start at `bytes`, with `buffered` bytes behind them.
+    void Ahead(const ChecksumProbe& probe, const unsigned char* bytes, std::uint32_t buffered,
+               std::int64_t position, std::uint32_t checksum, std::uint32_t window)
+    {
+        const unsigned char* starts[kMost];
+        std::uint32_t lengths[kMost];
+        std::uint32_t n = 0;
+        for (; n < span_ && std::uint64_t{n + 1} * window <= buffered; ++n) {
+            starts[n] = bytes + std::uint64_t{n} * window;
+            if (n != 0) {
+                std::uint32_t plain = 0;
+                std::uint32_t running = 0;
+                Platform::BlockSums(starts[n], window, plain, running);
+                checksum = (running << 16) | (plain & 0xFFFFu);
+                if (!probe.Present(checksum))
+                    break;
+            }
+            lengths[n] = window;
+            checksums_[n] = checksum;
+            positions_[n] = position + std::int64_t{n} * window;
+        }
+        _md5_hash md5s[kMost];
+        // Without the hashing layer no window can be confirmed: the bytes go as literals.
+        const bool hashed = Platform::Md5Many(starts, lengths, n, md5s);
+        std::uint32_t run = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            found_[i] = hashed && probe.Find(checksums_[i], md5s[i], blocks_[i]);
+            run += run == i && found_[i];
+        }
+        count_ = n;
+        next_ = 0;
+        span_ = run == 0 ? 2 : run * 2 < kMost ? run * 2 : kMost;
+    }
+
+private:
+    static constexpr std::uint32_t kMost = 32;
+
+    std::int64_t positions_[kMost];
+    std::uint32_t checksums_[kMost];
+    bool found_[kMost];
+    std::uint32_t blocks_[kMost];
+    std::uint32_t count_ = 0;
+    std::uint32_t next_ = 0;
+    std::uint32_t span_ = 4;
+};
+
 } // namespace
 
 int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest, FileDelta& delta)
@@ -180,6 +261,7 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     std::uint32_t weak = 0; // the checksum at the window's position, rolled along from there
     unsigned char leaving = 0;
     const ChecksumProbe probe(digest);
+    Confirmations confirmations;
 
     for (;;) {
         std::uint32_t count = 0;
@@ -203,10 +285,13 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         }
         if (misses == 0) {
             if (fresh) {
-                started.Reset();
-                started.Start(file.Buffer(), count);
-                started.Finish();
-                started.GetDigest(weak);
+                // A window one block on from a copy may have been summed ahead already.
+                if (!confirmations.Checksum(base, weak)) {
+                    started.Reset();
+                    started.Start(file.Buffer(), count);
+                    started.Finish();
+                    started.GetDigest(weak);
+                }
             } else {
                 const bool shrink = count != window;
                 weak = Rolled(weak, leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
@@ -223,15 +308,22 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
                     return ReportError(result, nullptr, kFunction, __LINE__);
             }
             if (found) {
-                MD5Digest md5;
-                md5.Append(file.Buffer(), count);
-                md5.Finish();
-                _md5_hash strong;
-                md5.GetDigest(strong);
                 std::uint32_t blockIndex = 0;
-                result = digest.Find(weak, strong, found, blockIndex);
-                if (result != RESULT_OK)
-                    return ReportError(result, nullptr, kFunction, __LINE__);
+                if (probe.Available() && count == window) {
+                    if (!confirmations.Take(base, found, blockIndex)) {
+                        confirmations.Ahead(probe, file.Buffer(), file.Buffered(), base, weak, window);
+                        confirmations.Take(base, found, blockIndex);
+                    }
+                } else {
+                    MD5Digest md5;
+                    md5.Append(file.Buffer(), count);
+                    md5.Finish();
+                    _md5_hash strong;
+                    md5.GetDigest(strong);
+                    result = digest.Find(weak, strong, found, blockIndex);
+                    if (result != RESULT_OK)
+                        return ReportError(result, nullptr, kFunction, __LINE__);
+                }
                 if (found) {
                     if (base > literalStart) {
                         result = delta.AddDelta(literal.get(), pending);

@@ -37,6 +37,15 @@ public:
     bool Indexed(std::uint32_t checksum) const { return Slot(checksum) != nullptr; }
     // The position of the first block with both values, or -1.
     std::int64_t Find(std::uint32_t checksum, const _md5_hash& md5) const;
+    // The index of that block; false when there is none.
+    bool FindBlock(std::uint32_t checksum, const _md5_hash& md5, std::uint32_t& blockIndex) const
+    {
+        const std::int64_t position = Find(checksum, md5);
+        if (position < 0)
+            return false;
+        blockIndex = records_[static_cast<std::size_t>(position)].index;
+        return true;
+    }
 
 private:
     static constexpr std::uint32_t kShared = 0x80000000u; // a slot value naming a run

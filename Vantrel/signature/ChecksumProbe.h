@@ -39,6 +39,11 @@ public:
     // alone, Indexed decides.
     bool Possible(std::uint32_t checksum) const { return index_->Possible(checksum); }
     bool Indexed(std::uint32_t checksum) const { return index_->Indexed(checksum); }
+    // The first block with both values, as the store's Find by checksum and MD5 answers.
+    bool Find(std::uint32_t checksum, const _md5_hash& md5, std::uint32_t& blockIndex) const
+    {
+        return index_->FindBlock(checksum, md5, blockIndex);
+    }
 
 private:
     const BlockIndex* index_;
