@@ -41,6 +41,7 @@ namespace Vantrel {
 namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDelta";
+constexpr std::uint32_t kUnmatchedBeforeStretch = 4;
 
 // The checksum one byte further on, as Rcheck32Digest::Rolling computes it: the window keeps
 // `count` bytes, or with `shrink` loses `leaving` and gains nothing (`count` its new length).
@@ -210,6 +211,109 @@ private:
     std::uint32_t span_ = 4;
 };
 
+// The stretch of unmatched bytes ahead of the loop, scanned at once: every position in it
+// whose checksum the signature has, with its checksum and the verdict of its MD5 value, all
+// of them hashed together in vector lanes. Over bytes that match nothing, the checksums the
+// signature has by chance are far apart, so confirming them one at a time would cost an MD5
+// stream each; scanned ahead, up to kMost of them are hashed at once. Positions of the
+// stretch that are not listed surely match nothing, so the loop steps from one listed position
+// to the next without scanning again.
+class Stretch {
+public:
+    bool Covers(std::int64_t position) const { return position >= from_ && position < horizon_; }
+    std::int64_t Horizon() const { return horizon_; }
+    // The checksum of the stretch's last position.
+    std::uint32_t LastChecksum() const { return lastChecksum_; }
+
+    // The first listed position from `position` on, or the horizon; those before it go.
+    std::int64_t Next(std::int64_t position)
+    {
+        while (next_ < count_ && positions_[next_] < position)
+            ++next_;
+        return next_ < count_ ? positions_[next_] : horizon_;
+    }
+    // The checksum and verdict of the listed position `position`.
+    bool At(std::int64_t position, std::uint32_t& checksum, bool& found, std::uint32_t& blockIndex)
+    {
+        if (Next(position) != position || next_ == count_)
+            return false;
+        checksum = checksums_[next_];
+        found = found_[next_];
+        blockIndex = blocks_[next_];
+        return true;
+    }
+
+    // Scans from the full window at `position` (the first of `full` full windows buffered
+    // from `bytes` on), whose checksum `checksum` the signature has. How far follows the last
+    // stretch: a match in it means that matching bytes may come soon, and the loop would
+    // jump over what was scanned beyond them, so the next stretch is short; a stretch without
+    // one makes the next one longer.
+    void Scan(const ChecksumProbe& probe, const unsigned char* bytes, std::uint32_t full, std::int64_t position,
+              std::uint32_t checksum, std::uint32_t window)
+    {
+        bool matched = false;
+        for (std::uint32_t i = 0; i < count_; ++i)
+            matched = matched || found_[i];
+        reach_ = matched || reach_ == 0 ? kLeastReach : reach_ < kMostReach ? reach_ * 2 : kMostReach;
+        const std::uint64_t reach = std::uint64_t{reach_} * window;
+        if (reach < full)
+            full = static_cast<std::uint32_t>(reach);
+
+        const unsigned char* starts[kMost] = {bytes};
+        std::uint32_t offsets[kMost] = {0};
+        checksums_[0] = checksum;
+        std::uint32_t n = 1;
+        std::uint32_t done = 1; // positions scanned
+        while (n < kMost && done < full) {
+            std::uint32_t rolled = checksum;
+            const std::uint32_t passed = PassCertainMisses(bytes + done, full - done, window, probe, rolled, bytes[done - 1]);
+            done += passed;
+            if (done == full) {
+                checksum = rolled;
+                break;
+            }
+            checksum = Rolled(rolled, bytes[done - 1], bytes[done + window - 1], window, false);
+            starts[n] = bytes + done;
+            offsets[n] = done;
+            checksums_[n] = checksum;
+            ++n;
+            ++done;
+        }
+        std::uint32_t lengths[kMost];
+        _md5_hash md5s[kMost];
+        for (std::uint32_t i = 0; i < n; ++i) {
+            lengths[i] = window;
+            positions_[i] = position + offsets[i];
+        }
+        // Without the hashing layer no window can be confirmed: the bytes go as literals.
+        const bool hashed = Platform::Md5Many(starts, lengths, n, md5s);
+        for (std::uint32_t i = 0; i < n; ++i)
+            found_[i] = hashed && probe.Find(checksums_[i], md5s[i], blocks_[i]);
+        from_ = position;
+        horizon_ = position + done;
+        lastChecksum_ = checksum;
+        count_ = n;
+        next_ = 0;
+    }
+
+private:
+    static constexpr std::uint32_t kMost = 16;
+    // How far a stretch reaches, in windows.
+    static constexpr std::uint32_t kLeastReach = 2;
+    static constexpr std::uint32_t kMostReach = 64;
+
+    std::uint32_t reach_ = 0;
+    std::int64_t from_ = 0;
+    std::int64_t horizon_ = 0; // past the last position scanned
+    std::uint32_t lastChecksum_ = 0;
+    std::int64_t positions_[kMost];
+    std::uint32_t checksums_[kMost];
+    bool found_[kMost];
+    std::uint32_t blocks_[kMost];
+    std::uint32_t count_ = 0;
+    std::uint32_t next_ = 0;
+};
+
 } // namespace
 
 int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest, FileDelta& delta)
@@ -262,6 +366,10 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     unsigned char leaving = 0;
     const ChecksumProbe probe(digest);
     Confirmations confirmations;
+    Stretch stretch;
+    // Candidates met one after another while scanning that matched nothing: from a few on,
+    // the bytes around match nothing either, and the candidates ahead are confirmed together.
+    std::uint32_t unmatched = 0;
 
     for (;;) {
         std::uint32_t count = 0;
@@ -279,10 +387,24 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         // Positions from this one on that surely match nothing. While the window is full
         // they are found by the fast pass, with the bytes the window has buffered.
         std::uint32_t misses = 0;
+        const bool scanned = !fresh && stretch.Covers(base);
         if (!fresh && count == window && probe.Available()) {
             const std::uint32_t full = file.Buffered() - window + 1; // positions with a full window
-            misses = PassCertainMisses(file.Buffer(), full < room ? full : room, window, probe, weak, leaving);
+            const std::uint32_t limit = full < room ? full : room;
+            if (scanned) {
+                // Known already: up to the next listed position, or the end of the stretch,
+                // whose last checksum the loop rolls on from.
+                const std::int64_t next = stretch.Next(base);
+                misses = next - base < limit ? static_cast<std::uint32_t>(next - base) : limit;
+                if (base + misses == stretch.Horizon())
+                    weak = stretch.LastChecksum();
+            } else {
+                misses = PassCertainMisses(file.Buffer(), limit, window, probe, weak, leaving);
+            }
         }
+        bool known = false; // whether the verdict at this position was worked out ahead
+        bool found = false;
+        std::uint32_t blockIndex = 0;
         if (misses == 0) {
             if (fresh) {
                 // A window one block on from a copy may have been summed ahead already.
@@ -292,25 +414,35 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
                     started.Finish();
                     started.GetDigest(weak);
                 }
+            } else if (scanned) {
+                known = stretch.At(base, weak, found, blockIndex);
             } else {
                 const bool shrink = count != window;
                 weak = Rolled(weak, leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
             }
             leaving = file.Get(0);
+            const bool wasFresh = fresh;
             fresh = false;
 
-            bool found = false;
-            if (probe.Available()) {
+            // A listed position of a scanned stretch has a checksum the signature has, and
+            // its verdict is in.
+            if (known) {
+            } else if (probe.Available()) {
                 found = probe.Present(weak);
             } else {
                 result = digest.Find(weak, found);
                 if (result != RESULT_OK)
                     return ReportError(result, nullptr, kFunction, __LINE__);
             }
-            if (found) {
-                std::uint32_t blockIndex = 0;
+            const bool candidate = known || found;
+            if (found && !known) {
                 if (probe.Available() && count == window) {
-                    if (!confirmations.Take(base, found, blockIndex)) {
+                    if (!wasFresh && unmatched >= kUnmatchedBeforeStretch) {
+                        // Among unmatched bytes: the stretch ahead is scanned and its
+                        // candidates confirmed together.
+                        stretch.Scan(probe, file.Buffer(), file.Buffered() - window + 1, base, weak, window);
+                        stretch.At(base, weak, found, blockIndex);
+                    } else if (!confirmations.Take(base, found, blockIndex)) {
                         confirmations.Ahead(probe, file.Buffer(), file.Buffered(), base, weak, window);
                         confirmations.Take(base, found, blockIndex);
                     }
@@ -324,22 +456,24 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
                     if (result != RESULT_OK)
                         return ReportError(result, nullptr, kFunction, __LINE__);
                 }
-                if (found) {
-                    if (base > literalStart) {
-                        result = delta.AddDelta(literal.get(), pending);
-                        if (result != RESULT_OK)
-                            return ReportError(result, nullptr, kFunction, __LINE__);
-                    }
-                    result = delta.AddDelta(blockIndex);
+            }
+            if (!wasFresh && candidate)
+                unmatched = found ? 0 : unmatched + 1;
+            if (found) {
+                if (base > literalStart) {
+                    result = delta.AddDelta(literal.get(), pending);
                     if (result != RESULT_OK)
                         return ReportError(result, nullptr, kFunction, __LINE__);
-                    result = file.Move(count);
-                    if (result != RESULT_OK)
-                        return ReportError(result, nullptr, kFunction, __LINE__);
-                    base = literalStart = file.GetWindowBase();
-                    fresh = true;
-                    continue;
                 }
+                result = delta.AddDelta(blockIndex);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                result = file.Move(count);
+                if (result != RESULT_OK)
+                    return ReportError(result, nullptr, kFunction, __LINE__);
+                base = literalStart = file.GetWindowBase();
+                fresh = true;
+                continue;
             }
             misses = 1;
         } else {
