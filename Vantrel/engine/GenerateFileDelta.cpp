@@ -17,6 +17,8 @@
 //   order and its SHA-1 is the new file's.
 #include <Vantrel/Korrin.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -131,187 +133,179 @@ std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit,
     return passed;
 }
 
-// Verdicts of the MD5 confirmation for window positions ahead of the loop: whether the
-// window there is a block of the old file, and which. A match is mostly followed by more,
-// one block further on each, so from a window whose checksum the signature has, the windows
-// of the next blocks are hashed together, in vector lanes many times faster than one MD5
-// stream after another, for as long as their checksums are the signature's too; the loop
-// takes the verdicts as it comes to those positions. They are the verdicts the loop would
-// reach itself: the same bytes, the same lookups. How far ahead follows how far the last
-// batch came true, so that short runs of matches waste little.
-class Confirmations {
+// What the loop will want to know at positions ahead of it, worked out in one batch so that
+// the MD5 values of the candidate windows are hashed together in vector lanes, many times
+// faster than one stream after another. Every answer is the one the loop would reach itself:
+// the same bytes, the same lookups.
+//
+// A batch starts at a window whose checksum the signature has, and lists, with their
+// checksums and MD5 verdicts, the candidate windows the loop is likely to meet:
+// - where blocks have been matching, the windows one block further on each, for as long as
+//   the signature has their checksums; where that breaks, the positions after the break are
+//   scanned for the next candidate, where the new file may fall in step with the old again;
+// - where candidates have been matching nothing, every position of a stretch ahead: such
+//   candidates are then chance hits, far apart.
+// The scanned ranges are kept: their positions that are not listed surely match nothing, so
+// the loop steps over them without scanning again.
+class Plan {
 public:
-    // The checksum of the window at `position`, if a verdict for it was worked out; those
-    // of earlier positions go.
-    bool Checksum(std::int64_t position, std::uint32_t& checksum)
+    // The end of the scanned range that holds `position`, or -1 when none does.
+    std::int64_t ScannedUntil(std::int64_t position)
     {
-        while (next_ < count_ && positions_[next_] < position)
-            ++next_;
-        if (next_ == count_ || positions_[next_] != position)
-            return false;
-        checksum = checksums_[next_];
-        return true;
+        while (range_ < ranges_ && ends_[range_] <= position)
+            ++range_;
+        return range_ < ranges_ && begins_[range_] <= position ? ends_[range_] : -1;
     }
-    // The verdict for the window at `position`, if it was worked out.
-    bool Take(std::int64_t position, bool& found, std::uint32_t& blockIndex)
+    // Where the next scanned range begins after `position`, which no range holds; INT64_MAX
+    // when there is none.
+    std::int64_t NextScanned(std::int64_t position)
     {
-        std::uint32_t checksum = 0;
-        if (!Checksum(position, checksum))
-            return false;
-        found = found_[next_];
-        blockIndex = blocks_[next_];
-        ++next_;
-        return true;
+        ScannedUntil(position);
+        return range_ < ranges_ ? begins_[range_] : INT64_MAX;
     }
-
-    // Works out verdicts from the full window at `position`, whose checksum is `checksum`
-    // and whose bytes start at `bytes`, with `buffered` bytes behind them.
-    void Ahead(const ChecksumProbe& probe, const unsigned char* bytes, std::uint32_t buffered,
-               std::int64_t position, std::uint32_t checksum, std::uint32_t window)
-    {
-        const unsigned char* starts[kMost];
-        std::uint32_t lengths[kMost];
-        std::uint32_t n = 0;
-        for (; n < span_ && std::uint64_t{n + 1} * window <= buffered; ++n) {
-            starts[n] = bytes + std::uint64_t{n} * window;
-            if (n != 0) {
-                std::uint32_t plain = 0;
-                std::uint32_t running = 0;
-                Platform::BlockSums(starts[n], window, plain, running);
-                checksum = (running << 16) | (plain & 0xFFFFu);
-                if (!probe.Present(checksum))
-                    break;
-            }
-            lengths[n] = window;
-            checksums_[n] = checksum;
-            positions_[n] = position + std::int64_t{n} * window;
-        }
-        _md5_hash md5s[kMost];
-        // Without the hashing layer no window can be confirmed: the bytes go as literals.
-        const bool hashed = Platform::Md5Many(starts, lengths, n, md5s);
-        std::uint32_t run = 0;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            found_[i] = hashed && probe.Find(checksums_[i], md5s[i], blocks_[i]);
-            run += run == i && found_[i];
-        }
-        count_ = n;
-        next_ = 0;
-        span_ = run == 0 ? 2 : run * 2 < kMost ? run * 2 : kMost;
-    }
-
-private:
-    static constexpr std::uint32_t kMost = 32;
-
-    std::int64_t positions_[kMost];
-    std::uint32_t checksums_[kMost];
-    bool found_[kMost];
-    std::uint32_t blocks_[kMost];
-    std::uint32_t count_ = 0;
-    std::uint32_t next_ = 0;
-    std::uint32_t span_ = 4;
-};
-
-// The stretch of unmatched bytes ahead of the loop, scanned at once: every position in it
-// whose checksum the signature has, with its checksum and the verdict of its MD5 value, all
-// of them hashed together in vector lanes. Over bytes that match nothing, the checksums the
-// signature has by chance are far apart, so confirming them one at a time would cost an MD5
-// stream each; scanned ahead, up to kMost of them are hashed at once. Positions of the
-// stretch that are not listed surely match nothing, so the loop steps from one listed position
-// to the next without scanning again.
-class Stretch {
-public:
-    bool Covers(std::int64_t position) const { return position >= from_ && position < horizon_; }
-    std::int64_t Horizon() const { return horizon_; }
-    // The checksum of the stretch's last position.
-    std::uint32_t LastChecksum() const { return lastChecksum_; }
-
-    // The first listed position from `position` on, or the horizon; those before it go.
+    // The checksum of the last position of the range ScannedUntil found.
+    std::uint32_t LastChecksum() const { return lasts_[range_]; }
+    // The first listed position from `position` on, or INT64_MAX; earlier ones go.
     std::int64_t Next(std::int64_t position)
     {
         while (next_ < count_ && positions_[next_] < position)
             ++next_;
-        return next_ < count_ ? positions_[next_] : horizon_;
+        return next_ < count_ ? positions_[next_] : INT64_MAX;
     }
-    // The checksum and verdict of the listed position `position`.
-    bool At(std::int64_t position, std::uint32_t& checksum, bool& found, std::uint32_t& blockIndex)
+    bool Checksum(std::int64_t position, std::uint32_t& checksum)
     {
-        if (Next(position) != position || next_ == count_)
+        if (Next(position) != position)
             return false;
         checksum = checksums_[next_];
+        return true;
+    }
+    bool Verdict(std::int64_t position, bool& found, std::uint32_t& blockIndex)
+    {
+        if (Next(position) != position)
+            return false;
         found = found_[next_];
         blockIndex = blocks_[next_];
         return true;
     }
 
-    // Scans from the full window at `position` (the first of `full` full windows buffered
-    // from `bytes` on), whose checksum `checksum` the signature has. How far follows the last
-    // stretch: a match in it means that matching bytes may come soon, and the loop would
-    // jump over what was scanned beyond them, so the next stretch is short; a stretch without
-    // one makes the next one longer.
-    void Scan(const ChecksumProbe& probe, const unsigned char* bytes, std::uint32_t full, std::int64_t position,
-              std::uint32_t checksum, std::uint32_t window)
+    // Works out a batch from the window at `position`, whose checksum `checksum` the
+    // signature has and whose bytes start at `bytes`, with `full` full windows buffered from
+    // there on. `unmatched` says that candidates have been matching nothing lately.
+    void Make(const ChecksumProbe& probe, const unsigned char* bytes, std::uint32_t full, std::int64_t position,
+              std::uint32_t checksum, std::uint32_t window, bool unmatched)
     {
-        bool matched = false;
-        for (std::uint32_t i = 0; i < count_; ++i)
-            matched = matched || found_[i];
-        reach_ = matched || reach_ == 0 ? kLeastReach : reach_ < kMostReach ? reach_ * 2 : kMostReach;
-        const std::uint64_t reach = std::uint64_t{reach_} * window;
-        if (reach < full)
-            full = static_cast<std::uint32_t>(reach);
-
-        const unsigned char* starts[kMost] = {bytes};
-        std::uint32_t offsets[kMost] = {0};
-        checksums_[0] = checksum;
-        std::uint32_t n = 1;
-        std::uint32_t done = 1; // positions scanned
-        while (n < kMost && done < full) {
-            std::uint32_t rolled = checksum;
-            const std::uint32_t passed = PassCertainMisses(bytes + done, full - done, window, probe, rolled, bytes[done - 1]);
-            done += passed;
-            if (done == full) {
-                checksum = rolled;
+        count_ = next_ = ranges_ = range_ = 0;
+        List(position, bytes, checksum);
+        if (unmatched) {
+            // A stretch reaches further while none of its candidates match.
+            reach_ = matched_ || reach_ == 0 ? kLeastReach : reach_ < kMostReach ? reach_ * 2 : kMostReach;
+            Scan(probe, bytes, position, 1, Limit(1, reach_, window, full), checksum, window, false);
+        } else {
+            std::uint32_t at = 0; // the last window listed, from `position`
+            while (count_ < kMost && std::uint64_t{at} + window < full) {
+                const std::uint32_t next = at + window;
+                std::uint32_t plain = 0;
+                std::uint32_t running = 0;
+                Platform::BlockSums(bytes + next, window, plain, running);
+                checksum = (running << 16) | (plain & 0xFFFFu);
+                if (probe.Present(checksum)) {
+                    List(position + next, bytes + next, checksum);
+                    at = next;
+                    continue;
+                }
+                // The run breaks here: the scan for where the new file falls in step again goes
+                // into this batch, and the run from there into the next.
+                const std::uint32_t from = next + 1;
+                if (from < full)
+                    Scan(probe, bytes, position, from, Limit(from, kBreakReach, window, full), checksum, window, true);
                 break;
             }
-            checksum = Rolled(rolled, bytes[done - 1], bytes[done + window - 1], window, false);
-            starts[n] = bytes + done;
-            offsets[n] = done;
-            checksums_[n] = checksum;
-            ++n;
-            ++done;
         }
-        std::uint32_t lengths[kMost];
-        _md5_hash md5s[kMost];
-        for (std::uint32_t i = 0; i < n; ++i) {
-            lengths[i] = window;
-            positions_[i] = position + offsets[i];
-        }
-        // Without the hashing layer no window can be confirmed: the bytes go as literals.
-        const bool hashed = Platform::Md5Many(starts, lengths, n, md5s);
-        for (std::uint32_t i = 0; i < n; ++i)
-            found_[i] = hashed && probe.Find(checksums_[i], md5s[i], blocks_[i]);
-        from_ = position;
-        horizon_ = position + done;
-        lastChecksum_ = checksum;
-        count_ = n;
-        next_ = 0;
+        Confirm(probe, window);
     }
 
 private:
-    static constexpr std::uint32_t kMost = 16;
-    // How far a stretch reaches, in windows.
+    static constexpr std::uint32_t kMost = 32;
+    // How far a stretch over unmatched bytes reaches, in windows.
     static constexpr std::uint32_t kLeastReach = 2;
     static constexpr std::uint32_t kMostReach = 64;
+    // How far past the break of a run the next candidate is looked for, in windows.
+    static constexpr std::uint32_t kBreakReach = 2;
 
-    std::uint32_t reach_ = 0;
-    std::int64_t from_ = 0;
-    std::int64_t horizon_ = 0; // past the last position scanned
-    std::uint32_t lastChecksum_ = 0;
+    // `reach` windows from `from` on, but not past the full windows buffered.
+    static std::uint32_t Limit(std::uint32_t from, std::uint32_t reach, std::uint32_t window, std::uint32_t full)
+    {
+        const std::uint64_t span = std::uint64_t{reach} * window;
+        return span < full - from ? from + static_cast<std::uint32_t>(span) : full;
+    }
+
+    void List(std::int64_t position, const unsigned char* start, std::uint32_t checksum)
+    {
+        positions_[count_] = position;
+        starts_[count_] = start;
+        checksums_[count_] = checksum;
+        ++count_;
+    }
+
+    // Scans the positions `from` to `to` - 1, counted from `position` whose bytes start at
+    // `bytes`, listing their candidates (only the first with `first`) while there is room;
+    // `before` is the checksum of the position before `from`. Keeps the range scanned and
+    // says whether it listed a candidate.
+    bool Scan(const ChecksumProbe& probe, const unsigned char* bytes, std::int64_t position, std::uint32_t from,
+              std::uint32_t to, std::uint32_t before, std::uint32_t window, bool first)
+    {
+        begins_[ranges_] = position + from;
+        bool listed = false;
+        while (from < to && count_ < kMost) {
+            std::uint32_t rolled = before;
+            from += PassCertainMisses(bytes + from, to - from, window, probe, rolled, bytes[from - 1]);
+            before = rolled;
+            if (from == to)
+                break;
+            before = Rolled(rolled, bytes[from - 1], bytes[from + window - 1], window, false);
+            List(position + from, bytes + from, before);
+            listed = true;
+            ++from;
+            if (first)
+                break;
+        }
+        ends_[ranges_] = position + from;
+        lasts_[ranges_] = before;
+        ++ranges_;
+        return listed;
+    }
+
+    void Confirm(const ChecksumProbe& probe, std::uint32_t window)
+    {
+        std::uint32_t lengths[kMost];
+        _md5_hash md5s[kMost];
+        for (std::uint32_t i = 0; i < count_; ++i)
+            lengths[i] = window;
+        // Without the hashing layer no window can be confirmed: the bytes go as literals.
+        const bool hashed = Platform::Md5Many(starts_, lengths, count_, md5s);
+        matched_ = false;
+        for (std::uint32_t i = 0; i < count_; ++i) {
+            found_[i] = hashed && probe.Find(checksums_[i], md5s[i], blocks_[i]);
+            matched_ = matched_ || found_[i];
+        }
+    }
+
+    // The candidates, in order of position.
     std::int64_t positions_[kMost];
+    const unsigned char* starts_[kMost];
     std::uint32_t checksums_[kMost];
     bool found_[kMost];
     std::uint32_t blocks_[kMost];
     std::uint32_t count_ = 0;
     std::uint32_t next_ = 0;
+    // The ranges scanned, in order: [begins_, ends_), with the checksum of their last positions.
+    std::int64_t begins_[kMost];
+    std::int64_t ends_[kMost];
+    std::uint32_t lasts_[kMost];
+    std::uint32_t ranges_ = 0;
+    std::uint32_t range_ = 0;
+    std::uint32_t reach_ = 0;
+    bool matched_ = false; // whether the last batch confirmed a candidate
 };
 
 } // namespace
@@ -365,10 +359,9 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     std::uint32_t weak = 0; // the checksum at the window's position, rolled along from there
     unsigned char leaving = 0;
     const ChecksumProbe probe(digest);
-    Confirmations confirmations;
-    Stretch stretch;
+    Plan plan;
     // Candidates met one after another while scanning that matched nothing: from a few on,
-    // the bytes around match nothing either, and the candidates ahead are confirmed together.
+    // the bytes around match nothing either, and the candidates ahead are scanned for together.
     std::uint32_t unmatched = 0;
 
     for (;;) {
@@ -387,35 +380,34 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         // Positions from this one on that surely match nothing. While the window is full
         // they are found by the fast pass, with the bytes the window has buffered.
         std::uint32_t misses = 0;
-        const bool scanned = !fresh && stretch.Covers(base);
         if (!fresh && count == window && probe.Available()) {
             const std::uint32_t full = file.Buffered() - window + 1; // positions with a full window
-            const std::uint32_t limit = full < room ? full : room;
-            if (scanned) {
-                // Known already: up to the next listed position, or the end of the stretch,
+            std::uint32_t limit = full < room ? full : room;
+            const std::int64_t until = plan.ScannedUntil(base);
+            if (until >= 0) {
+                // Scanned already: up to the next listed position, or the end of the range,
                 // whose last checksum the loop rolls on from.
-                const std::int64_t next = stretch.Next(base);
+                const std::int64_t next = plan.Next(base) < until ? plan.Next(base) : until;
                 misses = next - base < limit ? static_cast<std::uint32_t>(next - base) : limit;
-                if (base + misses == stretch.Horizon())
-                    weak = stretch.LastChecksum();
+                if (base + misses == until)
+                    weak = plan.LastChecksum();
             } else {
+                const std::int64_t scanned = plan.NextScanned(base);
+                if (scanned - base < limit)
+                    limit = static_cast<std::uint32_t>(scanned - base);
                 misses = PassCertainMisses(file.Buffer(), limit, window, probe, weak, leaving);
             }
         }
-        bool known = false; // whether the verdict at this position was worked out ahead
         bool found = false;
         std::uint32_t blockIndex = 0;
         if (misses == 0) {
-            if (fresh) {
-                // A window one block on from a copy may have been summed ahead already.
-                if (!confirmations.Checksum(base, weak)) {
-                    started.Reset();
-                    started.Start(file.Buffer(), count);
-                    started.Finish();
-                    started.GetDigest(weak);
-                }
-            } else if (scanned) {
-                known = stretch.At(base, weak, found, blockIndex);
+            // A window listed ahead has its checksum summed already.
+            if (plan.Checksum(base, weak)) {
+            } else if (fresh) {
+                started.Reset();
+                started.Start(file.Buffer(), count);
+                started.Finish();
+                started.GetDigest(weak);
             } else {
                 const bool shrink = count != window;
                 weak = Rolled(weak, leaving, shrink ? 0 : file.Get(count - 1), count, shrink);
@@ -424,27 +416,20 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
             const bool wasFresh = fresh;
             fresh = false;
 
-            // A listed position of a scanned stretch has a checksum the signature has, and
-            // its verdict is in.
-            if (known) {
-            } else if (probe.Available()) {
+            if (probe.Available()) {
                 found = probe.Present(weak);
             } else {
                 result = digest.Find(weak, found);
                 if (result != RESULT_OK)
                     return ReportError(result, nullptr, kFunction, __LINE__);
             }
-            const bool candidate = known || found;
-            if (found && !known) {
+            const bool candidate = found;
+            if (found) {
                 if (probe.Available() && count == window) {
-                    if (!wasFresh && unmatched >= kUnmatchedBeforeStretch) {
-                        // Among unmatched bytes: the stretch ahead is scanned and its
-                        // candidates confirmed together.
-                        stretch.Scan(probe, file.Buffer(), file.Buffered() - window + 1, base, weak, window);
-                        stretch.At(base, weak, found, blockIndex);
-                    } else if (!confirmations.Take(base, found, blockIndex)) {
-                        confirmations.Ahead(probe, file.Buffer(), file.Buffered(), base, weak, window);
-                        confirmations.Take(base, found, blockIndex);
+                    if (!plan.Verdict(base, found, blockIndex)) {
+                        plan.Make(probe, file.Buffer(), file.Buffered() - window + 1, base, weak, window,
+                                  !wasFresh && unmatched >= kUnmatchedBeforeStretch);
+                        plan.Verdict(base, found, blockIndex);
                     }
                 } else {
                     MD5Digest md5;
