@@ -1,8 +1,8 @@
-// MD5 values of many independent messages at once. Where the processor has wide vector
-// registers, one message runs in each 32-bit lane (16 with AVX2, 16 or 32 with AVX-512, in
-// one or two registers), which is several times faster than one stream at a time;
-// elsewhere, and for batches too small to gain, the messages go one by one through the
-// hashing layer. The values are the same either way.
+// MD5 values of many independent messages at once. On x86-64, each count of messages goes
+// to the version that hashes it quickest: a few messages side by side in general registers,
+// more in the 32-bit lanes of vector registers (4 to 32 lanes with AVX-512, 8 or 16 with
+// AVX2), several times faster than one stream after another. Elsewhere the messages go one
+// by one through the hashing layer. The values are the same either way.
 #ifndef KORRIN_PLATFORM_MD5LANES_H
 #define KORRIN_PLATFORM_MD5LANES_H
 
@@ -32,8 +32,8 @@ struct Md5ManyVariant {
     Md5ManyFunction hash;
 };
 // Every version of Md5Many this processor can run, the portable one first, so that tests can
-// hold each to the same results and benchmarks compare them. The vector versions use their
-// lanes whatever the count.
+// hold each to the same results and benchmarks compare them. Each uses its lanes whatever
+// the count.
 std::vector<Md5ManyVariant> Md5ManyVariants();
 
 } // namespace Platform

@@ -95,9 +95,11 @@ inline void Md5Steps(typename Ops::V (&x)[4], const typename Ops::V (&w)[16],
     (Md5Step<Ops, Steps>(x, w, constants), ...);
 }
 
-// One 64-byte block in every lane: state[k][l] is word k of lane l's state.
+// One 64-byte block in every lane: state[k][l] is word k of lane l's state. Everything it
+// calls is inlined: the compilers' limits otherwise leave the steps of wide Ops as calls.
 template <typename Ops>
-inline void Md5Compress(std::uint32_t (&state)[4][Ops::kLanes], const unsigned char* const* blocks)
+__attribute__((flatten)) inline void Md5Compress(std::uint32_t (&state)[4][Ops::kLanes],
+                                                 const unsigned char* const* blocks)
 {
     using V = typename Ops::V;
     V w[16];

@@ -1,7 +1,7 @@
-// Md5Many in the 32-bit lanes of AVX2 registers, two registers of eight lanes side by side:
-// the steps of one register wait on each other, and those of the other fill the gaps, so
-// sixteen messages take about the time of eight. Compiled for AVX2 alone and called only
-// where the processor has it.
+// Md5Many in the 32-bit lanes of AVX2 registers: one register of eight lanes, or two side
+// by side, where the steps of one register wait on each other and those of the other fill
+// the gaps, so sixteen messages take about the time of eight. Compiled for AVX2 alone and
+// called only where the processor has it.
 #include "platform/Md5Lanes.h"
 #include "platform/portable/Md5LanesCore.h"
 
@@ -89,6 +89,13 @@ struct Avx2 {
 };
 
 } // namespace
+
+bool Md5Many8Avx2(const unsigned char* const* data, const std::uint32_t* lengths, std::size_t count,
+                  _md5_hash* out)
+{
+    Md5Lanes<Avx2>(data, lengths, count, out);
+    return true;
+}
 
 bool Md5Many16Avx2(const unsigned char* const* data, const std::uint32_t* lengths, std::size_t count,
                    _md5_hash* out)
