@@ -1,7 +1,8 @@
 // The two sums behind the rolling checksum of a block: the sum of its bytes and the sum of
 // its running sums (n·x0 + (n−1)·x1 + … + 1·x(n−1)), both modulo 2^32. Computed with the
-// processor's vector instructions where the build has them, plainly elsewhere; the values
-// are the same either way.
+// processor's vector instructions where the build has them (for RollChecksums, the widest
+// the processor offers, chosen at run time), plainly elsewhere; the values are the same
+// either way.
 #ifndef KORRIN_PLATFORM_ROLLINGSUMS_H
 #define KORRIN_PLATFORM_ROLLINGSUMS_H
 
@@ -30,9 +31,13 @@ void RollChecksumsPortable(const unsigned char* data, std::uint32_t count, std::
                            std::uint32_t& plain, std::uint32_t& running, std::uint32_t* out);
 using RollChecksumsFunction = void (*)(const unsigned char*, std::uint32_t, std::uint32_t, std::uint32_t&,
                                        std::uint32_t&, std::uint32_t*);
+struct RollChecksumsVariant {
+    const char* name;
+    RollChecksumsFunction roll;
+};
 // Every version of RollChecksums this processor can run, the portable one first, so that
-// tests can hold each to the same results.
-std::vector<RollChecksumsFunction> RollChecksumsVariants();
+// tests can hold each to the same results and benchmarks compare them.
+std::vector<RollChecksumsVariant> RollChecksumsVariants();
 
 } // namespace Platform
 } // namespace Halvorn

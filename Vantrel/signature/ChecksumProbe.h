@@ -38,7 +38,16 @@ public:
     // and the same in two steps: Possible rules out most absent checksums from the filter
     // alone, Indexed decides.
     bool Possible(std::uint32_t checksum) const { return index_->Possible(checksum); }
+    // Possible for checksums[0 .. count - 1] at once, with vector instructions where the
+    // processor has them: bit i % 64 of maybe[i / 64] for checksums[i].
+    void PossibleEach(const std::uint32_t* checksums, std::uint32_t count, std::uint64_t* maybe) const
+    {
+        index_->PossibleEach(checksums, count, maybe);
+    }
     bool Indexed(std::uint32_t checksum) const { return index_->Indexed(checksum); }
+    // Starts the memory read of Indexed(checksum) without waiting for it, so that work in
+    // between hides it.
+    void PrepareIndexed(std::uint32_t checksum) const { index_->PrepareIndexed(checksum); }
     // The first block with both values, as the store's Find by checksum and MD5 answers.
     bool Find(std::uint32_t checksum, const _md5_hash& md5, std::uint32_t& blockIndex) const
     {

@@ -73,9 +73,9 @@ void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t
     RollChecksumsPortable(data, count, window, plain, running, out);
 }
 
-std::vector<RollChecksumsFunction> RollChecksumsVariants()
+std::vector<RollChecksumsVariant> RollChecksumsVariants()
 {
-    return {RollChecksumsPortable};
+    return {{"portable", RollChecksumsPortable}};
 }
 #endif
 

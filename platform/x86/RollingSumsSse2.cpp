@@ -1,4 +1,5 @@
-// BlockSums and RollChecksums with SSE2, which every x86-64 processor has.
+// BlockSums and RollChecksums with SSE2, which every x86-64 processor has: BlockSums, and
+// RollChecksums where the processor has nothing wider.
 //
 // BlockSums, per 16 bytes: one sum of absolute differences against zero gives the plain sum,
 // and two multiply-adds against the weights 16..1 give the weighted one. Everything is
@@ -95,8 +96,8 @@ void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& p
     running = b;
 }
 
-void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t window, std::uint32_t& plain,
-                   std::uint32_t& running, std::uint32_t* out)
+void RollChecksumsSse2(const unsigned char* data, std::uint32_t count, std::uint32_t window,
+                       std::uint32_t& plain, std::uint32_t& running, std::uint32_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i windowLanes = _mm_set1_epi16(static_cast<short>(window & 0xFFFFu));
@@ -115,11 +116,6 @@ void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t
     running = static_cast<std::uint32_t>(_mm_cvtsi128_si32(runningLanes)) & 0xFFFFu;
     if (k < count)
         RollChecksumsPortable(data + k, count - k, window, plain, running, out + k);
-}
-
-std::vector<RollChecksumsFunction> RollChecksumsVariants()
-{
-    return {RollChecksumsPortable, RollChecksums};
 }
 
 } // namespace Platform

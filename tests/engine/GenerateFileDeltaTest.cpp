@@ -1,4 +1,7 @@
+#include <algorithm>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -123,6 +126,58 @@ TEST_F(GenerateFileDeltaTest, AChecksumHitWithAnotherMd5IsAMiss)
     ASSERT_EQ(checksumOf(block), checksumOf(twin));
 
     EXPECT_EQ(DeltaOf(block, twin + block, 8), (Instructions{Literal(twin), Copy(0)}));
+}
+
+// The copies are those of the plain search, position after position, for the first block
+// with the window's bytes: over old blocks planted in random bytes near and far apart, some
+// with a byte changed, so that the fast pass over unmatched positions meets blocks all along
+// its chunks and at their edges; over bytes of every value, and of two (many checksums in
+// common, blocks that repeat, a filter that rules out little).
+TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
+{
+    std::mt19937 random(23);
+    for (const unsigned alphabet : {256u, 2u}) {
+        for (const std::size_t window : {5u, 64u, 700u, 2048u}) {
+            auto junk = [&](std::size_t n, std::string& to) {
+                while (n-- > 0)
+                    to += static_cast<char>(random() % alphabet);
+            };
+            std::string old;
+            junk(window * 40 + window / 3, old);
+            std::string now;
+            while (now.size() < 200000) {
+                junk(random() % 2 ? random() % 8 : random() % 1500, now);
+                std::string block = old.substr(window * (random() % 41), window);
+                if (random() % 4 == 0)
+                    block[random() % block.size()] ^= 1;
+                now += block;
+            }
+            using Copies = std::vector<std::pair<std::size_t, long long>>; // position, block
+            Copies expected;
+            for (std::size_t at = 0; at < now.size();) {
+                const std::size_t length = std::min(window, now.size() - at);
+                long long found = -1;
+                for (std::size_t b = 0; b * window < old.size() && found < 0; ++b)
+                    if (std::min(window, old.size() - b * window) == length &&
+                        old.compare(b * window, length, now, at, length) == 0)
+                        found = static_cast<long long>(b);
+                if (found >= 0)
+                    expected.emplace_back(at, found);
+                at += found >= 0 ? length : 1;
+            }
+            Copies copies;
+            std::size_t at = 0;
+            for (const Instruction& instruction : DeltaOf(old, now, static_cast<std::uint32_t>(window))) {
+                if (instruction.block >= 0)
+                    copies.emplace_back(at, instruction.block);
+                const auto block = static_cast<std::size_t>(instruction.block);
+                at += instruction.block >= 0 ? std::min(window, old.size() - window * block) : instruction.bytes.size();
+            }
+            EXPECT_EQ(at, now.size());
+            EXPECT_TRUE(copies == expected) << "alphabet " << alphabet << " window " << window << ": "
+                                            << copies.size() << " copies, " << expected.size() << " expected";
+        }
+    }
 }
 
 } // namespace

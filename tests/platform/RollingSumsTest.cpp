@@ -58,7 +58,7 @@ private:
 };
 
 // Every implementation against the definition at every position: from every alignment,
-// over counts around the vector groups of 8 and 16 and their remainders, with windows short
+// over counts around the vector groups of 8, 16 and 32 and their remainders, with windows short
 // and long, including ones whose length does not fit in 16 bits. The sums passed in carry
 // junk above their low 16 bits, which must not count.
 TEST(RollingSums, RolledChecksumsAreTheChecksumsOfEachWindow)
@@ -68,27 +68,25 @@ TEST(RollingSums, RolledChecksumsAreTheChecksumsOfEachWindow)
     for (auto& b : bytes)
         b = static_cast<unsigned char>(random());
     std::vector<unsigned char> high(bytes.size(), 0xFF);
-    const std::vector<Halvorn::Platform::RollChecksumsFunction> variants = Halvorn::Platform::RollChecksumsVariants();
-    for (std::size_t variant = 0; variant < variants.size(); ++variant) {
-        const Halvorn::Platform::RollChecksumsFunction roll = variants[variant];
+    for (const Halvorn::Platform::RollChecksumsVariant& variant : Halvorn::Platform::RollChecksumsVariants()) {
         for (const auto* data : {&bytes, &high}) {
             const Checksums checksums(*data);
             for (std::uint32_t window : {1u, 2u, 15u, 16u, 17u, 2048u, 65536u, 65551u, 100000u}) {
                 for (std::uint32_t offset = 0; offset < 17; ++offset) {
-                    for (std::uint32_t count : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 100u}) {
+                    for (std::uint32_t count : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 100u}) {
                         const unsigned char* start = data->data() + offset;
                         const std::uint32_t before = checksums.Of(offset, window);
                         std::uint32_t plain = (before & 0xFFFFu) + 0x12340000u;
                         std::uint32_t running = (before >> 16) + 0xABCD0000u;
                         std::vector<std::uint32_t> out(count + 1, 0xDEADBEEFu);
-                        roll(start, count, window, plain, running, out.data());
+                        variant.roll(start, count, window, plain, running, out.data());
                         for (std::uint32_t k = 0; k < count; ++k)
                             ASSERT_EQ(out[k], checksums.Of(offset + k + 1, window))
-                                << "variant " << variant << " window " << window << " offset " << offset << " count " << count << " k " << k;
-                        EXPECT_EQ(out[count], 0xDEADBEEFu) << "written past the last window";
+                                << variant.name << " window " << window << " offset " << offset << " count " << count << " k " << k;
+                        EXPECT_EQ(out[count], 0xDEADBEEFu) << variant.name << " wrote past the last window";
                         const std::uint32_t last = count == 0 ? before : out[count - 1];
-                        EXPECT_EQ(plain, last & 0xFFFFu) << window << " " << offset << " " << count;
-                        EXPECT_EQ(running, last >> 16) << window << " " << offset << " " << count;
+                        EXPECT_EQ(plain, last & 0xFFFFu) << variant.name << " " << window << " " << offset << " " << count;
+                        EXPECT_EQ(running, last >> 16) << variant.name << " " << window << " " << offset << " " << count;
                     }
                 }
             }
