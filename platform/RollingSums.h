@@ -1,8 +1,7 @@
 // The two sums behind the rolling checksum of a block: the sum of its bytes and the sum of
 // its running sums (n·x0 + (n−1)·x1 + … + 1·x(n−1)), both modulo 2^32. Computed with the
-// processor's vector instructions where the build has them (for RollChecksums, the widest
-// the processor offers, chosen at run time), plainly elsewhere; the values are the same
-// either way.
+// processor's vector instructions where the build has them (the widest the processor
+// offers, chosen at run time), plainly elsewhere; the values are the same either way.
 #ifndef KORRIN_PLATFORM_ROLLINGSUMS_H
 #define KORRIN_PLATFORM_ROLLINGSUMS_H
 
@@ -17,6 +16,14 @@ void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& p
 // exists, and a reference for the faster ones.
 void BlockSumsPortable(const unsigned char* data, std::uint32_t length, std::uint32_t& plain,
                        std::uint32_t& running);
+
+using BlockSumsFunction = void (*)(const unsigned char*, std::uint32_t, std::uint32_t&, std::uint32_t&);
+struct BlockSumsVariant {
+    const char* name;
+    BlockSumsFunction sums;
+};
+// Every version of BlockSums this processor can run, the portable one first.
+std::vector<BlockSumsVariant> BlockSumsVariants();
 
 // The checksums of `count` windows of `window` bytes, each one byte past the one before:
 // window k is data[k + 1 .. k + window]. `plain` and `running` hold on entry the two sums of

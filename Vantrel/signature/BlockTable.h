@@ -96,7 +96,16 @@ void BlockTable::Ordered::ForEach(Visit visit) const
     DigestEntry group;
     std::vector<std::pair<std::size_t, std::size_t>> groups; // [begin, end) in sorted_
     for (std::size_t begin = 0; begin < sorted_.size();) {
-        const std::uint32_t checksum = records_[sorted_[begin]].checksum;
+        const BlockRecord& block = records_[sorted_[begin]];
+        const std::uint32_t checksum = block.checksum;
+        // Most checksums have one block: no groups to tell apart.
+        if (begin + 1 == sorted_.size() || records_[sorted_[begin + 1]].checksum != checksum) {
+            group.md5 = block.md5;
+            group.blockIndices.assign(1, block.index);
+            visit(checksum, group);
+            ++begin;
+            continue;
+        }
         // The groups of one checksum lie together, by MD5 value; they go out in the order of
         // their first blocks.
         groups.clear();

@@ -73,6 +73,11 @@ void RollChecksums(const unsigned char* data, std::uint32_t count, std::uint32_t
     RollChecksumsPortable(data, count, window, plain, running, out);
 }
 
+std::vector<BlockSumsVariant> BlockSumsVariants()
+{
+    return {{"portable", BlockSumsPortable}};
+}
+
 std::vector<RollChecksumsVariant> RollChecksumsVariants()
 {
     return {{"portable", RollChecksumsPortable}};

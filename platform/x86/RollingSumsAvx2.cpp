@@ -65,5 +65,45 @@ void RollChecksumsAvx2(const unsigned char* data, std::uint32_t count, std::uint
         RollChecksumsPortable(data + k, count - k, window, plain, running, out + k);
 }
 
+// BlockSums 32 bytes a step, as the SSE2 version does 16: the plain sum by sums of absolute
+// differences against zero, the weighted one by multiplying the bytes with the weights 32..1
+// and adding pairs, then pairs of pairs.
+void BlockSumsAvx2(const unsigned char* data, std::uint32_t length, std::uint32_t& plain, std::uint32_t& running)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i weights = _mm256_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
+                                             14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+    const __m256i ones = _mm256_set1_epi16(1);
+    __m256i sums = zero;     // the plain sum so far, in four 64-bit lanes
+    __m256i prefixes = zero; // the plain sums before each step, added up
+    __m256i weighted = zero; // the weighted sums of the steps, in eight 32-bit lanes
+    std::uint32_t i = 0;
+    for (; length - i >= 32; i += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        prefixes = _mm256_add_epi64(prefixes, sums);
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, zero));
+        weighted = _mm256_add_epi32(weighted, _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones));
+    }
+    const __m128i sums2 = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    const __m128i prefixes2 =
+        _mm_add_epi64(_mm256_castsi256_si128(prefixes), _mm256_extracti128_si256(prefixes, 1));
+    __m128i weighted4 = _mm_add_epi32(_mm256_castsi256_si128(weighted), _mm256_extracti128_si256(weighted, 1));
+    weighted4 = _mm_add_epi32(weighted4, _mm_shuffle_epi32(weighted4, 0x4E));
+    weighted4 = _mm_add_epi32(weighted4, _mm_shuffle_epi32(weighted4, 0xB1));
+    auto total64 = [](__m128i v) {
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+    };
+    std::uint32_t a = static_cast<std::uint32_t>(total64(sums2));
+    std::uint32_t b = static_cast<std::uint32_t>(32 * total64(prefixes2)) +
+                      static_cast<std::uint32_t>(_mm_cvtsi128_si32(weighted4));
+    for (; i < length; ++i) {
+        a += data[i];
+        b += a;
+    }
+    plain = a;
+    running = b;
+}
+
 } // namespace Platform
 } // namespace Halvorn

@@ -69,7 +69,7 @@ inline void RollEight(__m128i leaving, __m128i entering, __m128i window, __m128i
 
 } // namespace
 
-void BlockSums(const unsigned char* data, std::uint32_t length, std::uint32_t& plain, std::uint32_t& running)
+void BlockSumsSse2(const unsigned char* data, std::uint32_t length, std::uint32_t& plain, std::uint32_t& running)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);

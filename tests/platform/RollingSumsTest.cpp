@@ -17,19 +17,22 @@ TEST(RollingSums, EveryImplementationGivesTheDefinedSums)
         b = static_cast<unsigned char>(random());
     std::vector<unsigned char> high(70000, 0xFF);
     for (const auto* data : {&bytes, &high}) {
-        for (std::uint32_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 2048u, 65537u, 69999u}) {
+        for (std::uint32_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 127u, 2048u, 65537u, 69999u}) {
             std::uint32_t a = 0, b = 0;
             for (std::uint32_t i = 0; i < length; ++i) {
                 a += (*data)[i];
                 b += a;
             }
-            std::uint32_t fastA = 1, fastB = 1, plainA = 1, plainB = 1;
-            Halvorn::Platform::BlockSums(data->data(), length, fastA, fastB);
-            Halvorn::Platform::BlockSumsPortable(data->data(), length, plainA, plainB);
-            EXPECT_EQ(fastA, a) << length;
-            EXPECT_EQ(fastB, b) << length;
-            EXPECT_EQ(plainA, a) << length;
-            EXPECT_EQ(plainB, b) << length;
+            for (const auto& variant : Halvorn::Platform::BlockSumsVariants()) {
+                std::uint32_t sumA = 1, sumB = 1;
+                variant.sums(data->data(), length, sumA, sumB);
+                EXPECT_EQ(sumA, a) << variant.name << ' ' << length;
+                EXPECT_EQ(sumB, b) << variant.name << ' ' << length;
+            }
+            std::uint32_t chosenA = 1, chosenB = 1;
+            Halvorn::Platform::BlockSums(data->data(), length, chosenA, chosenB);
+            EXPECT_EQ(chosenA, a) << length;
+            EXPECT_EQ(chosenB, b) << length;
         }
     }
 }
