@@ -64,7 +64,7 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
 
-        // Reads and writes go through buffers of a mebibyte: a call per block would cost
+        // Reads and writes go through large buffers: a call per block would cost
         // more than the bytes themselves. Copies of consecutive blocks are gathered into one
         // piece, read, written and hashed at once. What is gathered and buffered goes out
         // before the store is asked past its last instruction, so that a failing read or

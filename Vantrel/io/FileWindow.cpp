@@ -14,7 +14,7 @@ using Halvorn::Vantrel::RESULT_OK;
 
 namespace {
 constexpr int kClosed = -1;
-constexpr std::uint32_t kLeastRead = 1u << 20;
+constexpr std::uint32_t kLeastRead = 1u << 18;
 } // namespace
 
 FileWindow::FileWindow()
@@ -37,8 +37,9 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
         return ReportError(RESULT_FAILED, path.c_str(), "FileWindow::Open", __LINE__);
 
     // Allocated before the file is opened, so that running out of memory leaves the window
-    // closed. Small windows get a mebibyte behind them: a read call per window or two would
-    // cost more than the bytes it brings.
+    // closed. Small windows get 256 KiB behind them: a read call per window or two would cost
+    // more than the bytes it brings, and more than that would push the signature's lookups
+    // out of the processor's cache while delta generation scans.
     const std::uint32_t bufferSize = windowSize + (windowSize > kLeastRead ? windowSize : kLeastRead);
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]());
 
