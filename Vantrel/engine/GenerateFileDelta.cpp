@@ -154,19 +154,22 @@ std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit,
 }
 
 // What the loop will want to know at positions ahead of it, worked out in one batch so that
-// the MD5 values of the candidate windows are hashed together in vector lanes, many times
-// faster than one stream after another. Every answer is the one the loop would reach itself:
-// the same bytes, the same lookups.
+// the MD5 values of the candidate windows are hashed together in vector lanes: a batch costs
+// little more than one MD5 stream, so the fewer batches the better. Every answer is the one
+// the loop would reach itself: the same bytes, the same lookups.
 //
 // A batch starts at a window whose checksum the signature has, and lists, with their
 // checksums and MD5 verdicts, the candidate windows the loop is likely to meet:
 // - where blocks have been matching, the windows one block further on each, for as long as
 //   the signature has their checksums; where that breaks, the positions after the break are
-//   scanned for the next candidate, where the new file may fall in step with the old again;
+//   scanned for the next candidate, where the new file may fall in step with the old again,
+//   and the run goes on from there, past a number of breaks;
 // - where candidates have been matching nothing, every position of a stretch ahead: such
 //   candidates are then chance hits, far apart.
 // The scanned ranges are kept: their positions that are not listed surely match nothing, so
-// the loop steps over them without scanning again.
+// the loop steps over them without scanning again. Where a guess was wrong (a candidate past
+// a break matches nothing, and the loop scans on by itself into a candidate the batch did not
+// list), that candidate is confirmed alone and joins the batch, which keeps what lies beyond.
 class Plan {
 public:
     // The end of the scanned range that holds `position`, or -1 when none does.
@@ -222,6 +225,7 @@ public:
             Scan(probe, bytes, position, 1, Limit(1, reach_, window, full), checksum, window, false);
         } else {
             std::uint32_t at = 0; // the last window listed, from `position`
+            std::uint32_t breaks = 0;
             while (count_ < kMost && std::uint64_t{at} + window < full) {
                 const std::uint32_t next = at + window;
                 std::uint32_t plain = 0;
@@ -233,15 +237,34 @@ public:
                     at = next;
                     continue;
                 }
-                // The run breaks here: the scan for where the new file falls in step again goes
-                // into this batch, and the run from there into the next.
+                // The run breaks here. The first candidate past the break is where the new file
+                // may fall in step again, and the run goes on from there.
                 const std::uint32_t from = next + 1;
-                if (from < full)
-                    Scan(probe, bytes, position, from, Limit(from, kBreakReach, window, full), checksum, window, true);
-                break;
+                if (breaks == kMostBreaks || from >= full)
+                    break;
+                ++breaks;
+                at = Scan(probe, bytes, position, from, Limit(from, kBreakReach, window, full), checksum, window, true);
+                if (at == 0)
+                    break;
             }
         }
         Confirm(probe, window);
+    }
+
+    // Works out the verdict of the window at `position` alone and lists it, where the batch
+    // still lists positions beyond it, which stay. False when there are none (or no room).
+    bool Insert(const ChecksumProbe& probe, const unsigned char* bytes, std::int64_t position, std::uint32_t checksum,
+                std::uint32_t window)
+    {
+        if (Next(position) == INT64_MAX || next_ == 0)
+            return false;
+        --next_;
+        positions_[next_] = position;
+        starts_[next_] = bytes;
+        checksums_[next_] = checksum;
+        _md5_hash md5;
+        found_[next_] = Platform::Md5Many(&bytes, &window, 1, &md5) && probe.Find(checksum, md5, blocks_[next_]);
+        return true;
     }
 
 private:
@@ -249,8 +272,10 @@ private:
     // How far a stretch over unmatched bytes reaches, in windows.
     static constexpr std::uint32_t kLeastReach = 2;
     static constexpr std::uint32_t kMostReach = 64;
-    // How far past the break of a run the next candidate is looked for, in windows.
+    // How far past the break of a run the next candidate is looked for, in windows, and how
+    // many breaks a batch goes past.
     static constexpr std::uint32_t kBreakReach = 2;
+    static constexpr std::uint32_t kMostBreaks = 16;
 
     // `reach` windows from `from` on, but not past the full windows buffered.
     static std::uint32_t Limit(std::uint32_t from, std::uint32_t reach, std::uint32_t window, std::uint32_t full)
@@ -270,12 +295,12 @@ private:
     // Scans the positions `from` to `to` - 1, counted from `position` whose bytes start at
     // `bytes`, listing their candidates (only the first with `first`) while there is room;
     // `before` is the checksum of the position before `from`. Keeps the range scanned and
-    // says whether it listed a candidate.
-    bool Scan(const ChecksumProbe& probe, const unsigned char* bytes, std::int64_t position, std::uint32_t from,
-              std::uint32_t to, std::uint32_t before, std::uint32_t window, bool first)
+    // returns the first candidate listed (counted from `position`), or 0.
+    std::uint32_t Scan(const ChecksumProbe& probe, const unsigned char* bytes, std::int64_t position,
+                       std::uint32_t from, std::uint32_t to, std::uint32_t before, std::uint32_t window, bool first)
     {
         begins_[ranges_] = position + from;
-        bool listed = false;
+        std::uint32_t listed = 0;
         while (from < to && count_ < kMost) {
             std::uint32_t rolled = before;
             from += PassCertainMisses(bytes + from, to - from, window, probe, rolled, bytes[from - 1]);
@@ -284,7 +309,8 @@ private:
                 break;
             before = Rolled(rolled, bytes[from - 1], bytes[from + window - 1], window, false);
             List(position + from, bytes + from, before);
-            listed = true;
+            if (listed == 0)
+                listed = from;
             ++from;
             if (first)
                 break;
@@ -447,8 +473,9 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
             if (found) {
                 if (probe.Available() && count == window) {
                     if (!plan.Verdict(base, found, blockIndex)) {
-                        plan.Make(probe, file.Buffer(), file.Buffered() - window + 1, base, weak, window,
-                                  !wasFresh && unmatched >= kUnmatchedBeforeStretch);
+                        if (!plan.Insert(probe, file.Buffer(), base, weak, window))
+                            plan.Make(probe, file.Buffer(), file.Buffered() - window + 1, base, weak, window,
+                                      !wasFresh && unmatched >= kUnmatchedBeforeStretch);
                         plan.Verdict(base, found, blockIndex);
                     }
                 } else {
