@@ -5,17 +5,7 @@
 #include "platform/Md5Lanes.h"
 #include "platform/portable/Md5LanesCore.h"
 
-// GCC 12 takes the deliberately undefined inputs of its own AVX-512 intrinsics for
-// uninitialised variables; the warning points into its header, so it is silenced there.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "platform/x86/Avx512Intrinsics.h"
 
 namespace Halvorn {
 namespace Platform {

@@ -7,16 +7,7 @@
 #include "platform/Md5Lanes.h"
 #include "platform/portable/Md5LanesCore.h"
 
-// As in Md5LanesAvx512.cpp: GCC 12 warns inside its own AVX-512 header.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
+#include "platform/x86/Avx512Intrinsics.h"
 
 namespace Halvorn {
 namespace Platform {
