@@ -10,10 +10,9 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
+#include "support/Refusing.h"
 
 namespace {
 
@@ -239,10 +238,10 @@ TEST(DeltaBlob, AStoreRefusingAnInstructionGivesItsCode)
     AddLiteral(literals, "q");
     for (MemoryDeltaIO* source : {&copies, &literals}) {
         KorrinTest::RefusingDeltaIO refusing;
-        refusing.refuseDeltaFrom = 1;
+        refusing.Refuse(KorrinTest::Call::Record);
         refusing.code = 4242;
         Refused(refusing, BlobOf(*source), 4242);
-        EXPECT_EQ(refusing.deltaCalls, 1);
+        EXPECT_EQ(refusing.Calls(KorrinTest::Call::Record), 1);
         EXPECT_EQ(refusing.GetDeltaCount(), 0u);
     }
 }

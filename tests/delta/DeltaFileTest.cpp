@@ -15,9 +15,8 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Runtime.h"
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
-#include "support/FaultyRuntime.h"
+#include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Road.h"
 #include "support/TempDir.h"

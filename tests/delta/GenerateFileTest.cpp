@@ -9,9 +9,9 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaReplay.h"
-#include "support/TempDir.h"
+#include "support/Deltas.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 
 namespace {
 

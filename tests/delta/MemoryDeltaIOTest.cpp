@@ -8,10 +8,9 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
+#include "support/Refusing.h"
 
 namespace {
 
@@ -253,7 +252,7 @@ TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
     EXPECT_EQ(read.Append(Bytes("x"), 1), RESULT_FAILED) << "a finished digest takes no more bytes";
 
     KorrinTest::RefusingDeltaIO refusing;
-    refusing.refuseFileDigest = 1;
+    refusing.Refuse(KorrinTest::Call::Sha1);
     refusing.code = 613;
     read = SHA1Digest(Sha1Pattern(0x50));
     LogCapture capture;

@@ -13,17 +13,18 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/FileLock.h"
-#include "support/DeltaBlob.h"
-#include "support/DeltaReplay.h"
-#include "support/FaultyKernel.h"
-#include "support/FaultyRuntime.h"
+#include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
+#include "support/Refusing.h"
+#include "support/Road.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
+using KorrinTest::Call;
 using KorrinTest::ErrorPrefix;
 using KorrinTest::FaultyKernel;
 using KorrinTest::FaultyRuntime;
@@ -38,45 +39,6 @@ const std::wstring kGenerateFile = L"Halvorn::Vantrel::FileDelta::GenerateFile";
 const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
 // The store's own line when the instructions run out, logged by every complete rebuild.
 const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
-
-// A store that answers `code` to one chosen read; for the instructions, to the nth ReadDelta.
-class ReadRefusingStore : public MemoryDeltaIO {
-public:
-    enum Read { None, Version, WindowSize, FileSize, Time, Sha1, Instruction };
-    Read refuse = None;
-    int code = 7;
-    int nth = 1;
-
-    int ReadVersion(std::uint32_t& v) override
-    {
-        return refuse == Version ? code : MemoryDeltaIO::ReadVersion(v);
-    }
-    int ReadWindowSize(std::uint32_t& v) override
-    {
-        return refuse == WindowSize ? code : MemoryDeltaIO::ReadWindowSize(v);
-    }
-    int ReadFileSize(std::uint64_t& v) override
-    {
-        return refuse == FileSize ? code : MemoryDeltaIO::ReadFileSize(v);
-    }
-    int ReadFileModifiedTime(std::int64_t& v) override
-    {
-        return refuse == Time ? code : MemoryDeltaIO::ReadFileModifiedTime(v);
-    }
-    int ReadFileDigest(_sha1_hash& v) override
-    {
-        return refuse == Sha1 ? code : MemoryDeltaIO::ReadFileDigest(v);
-    }
-    int ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& entry) override
-    {
-        if (refuse == Instruction && ++reads_ == nth)
-            return code;
-        return MemoryDeltaIO::ReadDelta(cursor, entry);
-    }
-
-private:
-    int reads_ = 0;
-};
 
 class ApplyFileDeltaFailureTest : public ::testing::Test {
 protected:
@@ -120,15 +82,14 @@ protected:
         ExpectTargetUntouched();
     }
 
-    // The store answers `code` to `read` (to the third instruction, for ReadDelta).
-    void ExpectStoreFailure(ReadRefusingStore::Read read, int code, Chain inner = {})
+    // The store answers `code` to `read` (to the third instruction, for ReadRecord).
+    void ExpectStoreFailure(Call read, int code, Chain inner = {})
     {
-        SCOPED_TRACE(read);
-        ReadRefusingStore store;
+        SCOPED_TRACE(code);
+        KorrinTest::RefusingDeltaIO store;
         Load(store);
-        store.refuse = read;
+        store.Refuse(read, read == Call::ReadRecord ? 3 : 1);
         store.code = code;
-        store.nth = 3;
         ExpectRebuildFailure(store, code, L"", inner);
     }
 
@@ -150,12 +111,12 @@ TEST_F(ApplyFileDeltaFailureTest, EachRebuildFailureHasItsOwnSite)
         Load(store);
         ExpectRebuildFailure(store, RESULT_FAILED, path);
     }
-    ExpectStoreFailure(ReadRefusingStore::Version, 101);
-    ExpectStoreFailure(ReadRefusingStore::WindowSize, 102);
-    ExpectStoreFailure(ReadRefusingStore::FileSize, 103);
-    ExpectStoreFailure(ReadRefusingStore::Time, 104);
-    ExpectStoreFailure(ReadRefusingStore::Instruction, 105); // the third instruction
-    ExpectStoreFailure(ReadRefusingStore::Sha1, 106,
+    ExpectStoreFailure(Call::Version, 101);
+    ExpectStoreFailure(Call::Window, 102);
+    ExpectStoreFailure(Call::Size, 103);
+    ExpectStoreFailure(Call::Time, 104);
+    ExpectStoreFailure(Call::ReadRecord, 105); // the third instruction
+    ExpectStoreFailure(Call::Sha1, 106,
                        {kEnd, ErrorPrefix(106, L"Halvorn::Vantrel::FileDelta::GetFileDigest")});
     {
         MemoryDeltaIO store;

@@ -12,15 +12,16 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaReplay.h"
-#include "support/FaultyRuntime.h"
+#include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
+#include "support/Refusing.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
+using KorrinTest::Call;
 using KorrinTest::Copy;
 using KorrinTest::ErrorPrefix;
 using KorrinTest::Instruction;
@@ -30,40 +31,10 @@ using KorrinTest::LineNumberOf;
 using KorrinTest::Literal;
 using KorrinTest::LogCapture;
 using KorrinTest::RefusingDeltaIO;
+using KorrinTest::RefusingDigestIO;
 using Instructions = std::vector<Instruction>;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDelta";
-
-// A signature store whose reads fail on demand. Being a class of its own, it also keeps the
-// generator from answering lookups past the store.
-class RefusingSignature : public MemoryDigestIO {
-public:
-    bool refuseVersion = false;
-    bool refuseWindowSize = false;
-    bool refuseFind = false;      // the lookup by checksum
-    bool refuseFindBlock = false; // the lookup by checksum and MD5
-    int code = 7;
-    mutable int findCalls = 0;
-
-    int ReadVersion(std::uint32_t& value) override
-    {
-        return refuseVersion ? code : MemoryDigestIO::ReadVersion(value);
-    }
-    int ReadWindowSize(std::uint32_t& value) override
-    {
-        return refuseWindowSize ? code : MemoryDigestIO::ReadWindowSize(value);
-    }
-    int Find(const std::uint32_t& checksum, bool& found) const override
-    {
-        ++findCalls;
-        return refuseFind ? code : MemoryDigestIO::Find(checksum, found);
-    }
-    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
-             std::uint32_t& index) const override
-    {
-        return refuseFindBlock ? code : MemoryDigestIO::Find(checksum, md5, found, index);
-    }
-};
 
 class GenerateFileDeltaFailureTest : public ::testing::Test {
 protected:
@@ -129,10 +100,10 @@ TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
         ASSERT_EQ(InstructionsOf(plain), c.whole) << c.now;
 
         RefusingDeltaIO store;
-        store.refuseDeltaFrom = 2;
+        store.Refuse(Call::Record, 2);
         store.code = 901;
         EXPECT_EQ(ExpectFailure(signature, store, c.now, 901).size(), 1u) << c.now;
-        EXPECT_EQ(store.deltaCalls, 2) << c.now;
+        EXPECT_EQ(store.Calls(Call::Record), 2) << c.now;
         EXPECT_EQ(InstructionsOf(store), Instructions{c.whole[0]}) << c.now;
     }
     EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), 4u);
@@ -141,27 +112,25 @@ TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
 TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsCode)
 {
     int code = 100;
-    auto signatureRefusing = [&](bool RefusingSignature::*flag) {
-        RefusingSignature signature;
+    // A signature store refusing a read: of a class derived from the library's own, it also
+    // keeps the generator from answering lookups past the store.
+    auto signatureRefusing = [&](Call call) {
+        RefusingDigestIO signature;
         Sign(signature);
-        signature.*flag = true;
+        signature.Refuse(call);
         signature.code = ++code;
         MemoryDeltaIO store;
         EXPECT_EQ(ExpectFailure(signature, store, "abcd", code).size(), 1u);
         EXPECT_EQ(store.GetDeltaCount(), 0u);
     };
-    signatureRefusing(&RefusingSignature::refuseVersion);
-    signatureRefusing(&RefusingSignature::refuseWindowSize);
-    signatureRefusing(&RefusingSignature::refuseFind);
-    signatureRefusing(&RefusingSignature::refuseFindBlock);
+    for (Call call : {Call::Version, Call::Window, Call::Lookup, Call::BlockLookup})
+        signatureRefusing(call);
 
     MemoryDigestIO signature;
     Sign(signature);
-    for (int RefusingDeltaIO::*flag : {&RefusingDeltaIO::refuseVersion, &RefusingDeltaIO::refuseWindowSize,
-                                       &RefusingDeltaIO::refuseFileSize, &RefusingDeltaIO::refuseModifiedTime,
-                                       &RefusingDeltaIO::refuseFileDigest, &RefusingDeltaIO::refuseFinish}) {
+    for (Call call : {Call::Version, Call::Window, Call::Size, Call::Time, Call::Sha1, Call::Finish}) {
         RefusingDeltaIO store;
-        store.*flag = 1;
+        store.Refuse(call);
         store.code = ++code;
         EXPECT_EQ(ExpectFailure(signature, store, "Xabcd", code).size(), 1u);
     }
@@ -199,12 +168,12 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
 // A store of a class derived from the library's own is asked, and its refusal counts.
 TEST_F(GenerateFileDeltaFailureTest, ADerivedSignatureStoreIsAskedForEveryLookup)
 {
-    RefusingSignature signature;
+    RefusingDigestIO signature;
     Sign(signature);
     MemoryDeltaIO store;
     ASSERT_EQ(Generate(signature, store, "Xabcd"), RESULT_OK);
     EXPECT_EQ(InstructionsOf(store), (Instructions{Literal("X"), Copy(0)}));
-    EXPECT_EQ(signature.findCalls, 2) << "one lookup per window position";
+    EXPECT_EQ(signature.Calls(Call::Lookup), 2) << "one lookup per window position";
 }
 
 } // namespace

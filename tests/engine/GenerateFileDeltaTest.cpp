@@ -12,10 +12,9 @@
 #include <Vantrel/Rcheck32Digest.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
-#include "support/TempDir.h"
+#include "support/Deltas.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 
 namespace {
 

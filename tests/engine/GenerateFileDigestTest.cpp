@@ -13,16 +13,17 @@
 #include <Vantrel/Rcheck32Digest.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/FaultyRuntime.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
-#include "support/TempDir.h"
+#include "support/Refusing.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
+using KorrinTest::Call;
 using KorrinTest::ErrorPrefix;
 using KorrinTest::FaultyRuntime;
 using KorrinTest::IsErrorChain;
@@ -165,7 +166,7 @@ TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
     const std::wstring missing = dir.Path(L"missing.bin");
     EXPECT_EQ(engine.GenerateFileDigest(missing, digest), RESULT_FAILED);
 
-    EXPECT_EQ(store.writeDigestCalls, 0);
+    EXPECT_EQ(store.Calls(Call::Record), 0);
     EXPECT_EQ(store.GetDigestSize(), 49u);
     std::uint64_t size = 0;
     store.ReadFileSize(size);
@@ -187,36 +188,35 @@ TEST_F(GenerateFileDigestTest, EachFailureIsReportedFromItsOwnSiteWithTheStoresC
     // Expects `code` (quoting `message`), `calls` block writes of which all but a refused one
     // were kept, and `closes` closes.
     auto expectFailure = [&](RefusingDigestIO& store, FaultyRuntime& runtime, int code, int calls, int closes,
-                             const std::wstring& message = L"") {
+                             const std::wstring& message = L"", bool refusesBlocks = false) {
         FileDigest digest(&store);
         LogCapture capture;
         EXPECT_EQ(engine.GenerateFileDigest(path, digest), code);
         const std::vector<std::wstring> texts = capture.Texts();
         EXPECT_TRUE(IsErrorChain(texts, {ErrorPrefix(code, kFunction, message)}));
         lines.push_back(texts.empty() ? -1 : LineNumberOf(texts[0]));
-        EXPECT_EQ(store.writeDigestCalls, calls);
-        const int kept = store.refuseWriteDigestFrom != 0 ? calls - 1 : calls;
+        EXPECT_EQ(store.Calls(Call::Record), calls);
+        const int kept = refusesBlocks ? calls - 1 : calls;
         EXPECT_EQ(store.GetDigestSize(), 49u + 25u * kept);
         EXPECT_EQ(runtime.Calls(RuntimeCall::Close), closes);
     };
     const struct {
-        int RefusingDigestIO::*flag;
-        int value;
+        Call call;
+        int nth;
         int calls;
     } refusals[] = {
-        {&RefusingDigestIO::refuseWindowSize, 1, 0},   {&RefusingDigestIO::refuseFileSize, 1, 0},
-        {&RefusingDigestIO::refuseModifiedTime, 1, 0}, {&RefusingDigestIO::refuseWriteDigestFrom, 3, 3},
-        {&RefusingDigestIO::refuseFileDigest, 1, 7}, // every block came before the SHA-1 value
-        {&RefusingDigestIO::refuseFinish, 1, 7},
+        {Call::Window, 1, 0}, {Call::Size, 1, 0}, {Call::Time, 1, 0},
+        {Call::Record, 3, 3}, {Call::Sha1, 1, 7}, // every block came before the SHA-1 value
+        {Call::Finish, 1, 7},
     };
     int code = 100;
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(code);
         RefusingDigestIO store;
-        store.*refusal.flag = refusal.value;
+        store.Refuse(refusal.call, refusal.nth);
         store.code = ++code;
         FaultyRuntime runtime;
-        expectFailure(store, runtime, code, refusal.calls, 1);
+        expectFailure(store, runtime, code, refusal.calls, 1, L"", refusal.call == Call::Record);
     }
     {
         // Reads come in chunks of whole blocks: a file of several chunks, whose second read fails,
@@ -230,9 +230,9 @@ TEST_F(GenerateFileDigestTest, EachFailureIsReportedFromItsOwnSiteWithTheStoresC
         EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"large.bin"), digest), RESULT_FAILED);
         EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(RESULT_FAILED, kFunction)}));
         lines.push_back(LineNumberOf(capture.Texts().at(0)));
-        EXPECT_GT(store.writeDigestCalls, 0);
-        EXPECT_LT(store.writeDigestCalls, 1 << 20);
-        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * store.writeDigestCalls);
+        EXPECT_GT(store.Calls(Call::Record), 0);
+        EXPECT_LT(store.Calls(Call::Record), 1 << 20);
+        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * store.Calls(Call::Record));
         EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
     }
     {

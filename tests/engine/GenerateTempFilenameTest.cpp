@@ -10,7 +10,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Kernel.h"
-#include "support/FaultyKernel.h"
+#include "support/Faults.h"
 #include "support/KernelConventions.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

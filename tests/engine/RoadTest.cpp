@@ -17,7 +17,7 @@
 #include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
 

@@ -10,12 +10,11 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
-#include "support/TempDir.h"
+#include "support/Refusing.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
@@ -121,9 +120,9 @@ TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
     const std::string bytes = KorrinTest::PatternBytes(70000);
     dir.WriteFile(L"new.bin", bytes);
     RefusingDeltaIO second, digest, finish;
-    second.refuseDeltaFrom = 2;
-    digest.refuseFileDigest = 1;
-    finish.refuseFinish = 1;
+    second.Refuse(KorrinTest::Call::Record, 2);
+    digest.Refuse(KorrinTest::Call::Sha1);
+    finish.Refuse(KorrinTest::Call::Finish);
     std::set<int> sites;
     for (RefusingDeltaIO* store : {&second, &digest, &finish}) {
         store->code = 321;

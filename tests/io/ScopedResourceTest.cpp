@@ -6,7 +6,7 @@
 
 #include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"
-#include "support/FaultyRuntime.h"
+#include "support/Faults.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
+#include "support/Refusing.h"
 #include "support/Sha1Of.h"
 #include "support/TestData.h"
 
@@ -40,7 +40,7 @@ TEST(FileDigestSha1, GoesInAsBytesAndComesBackFinished)
 TEST(FileDigestSha1, AFailingStoreIsLoggedAndLeavesTheCallersDigest)
 {
     RefusingDigestIO store;
-    store.refuseFileDigest = 1;
+    store.Refuse(KorrinTest::Call::Sha1);
     store.code = 12345;
     FileDigest digest(&store);
     LogCapture capture;

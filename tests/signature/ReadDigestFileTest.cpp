@@ -13,9 +13,9 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Runtime.h"
-#include "support/FaultyRuntime.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
+#include "support/Refusing.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
 
@@ -106,7 +106,7 @@ TEST_P(ReadDigestFileTest, OddRecordsAndRefusals)
     const std::vector<unsigned char> blob = KorrinTest::BlobOf(source);
     dir.WriteFile(L"signature", std::string(blob.begin(), blob.end()));
     KorrinTest::RefusingDigestIO refusing;
-    refusing.refuseWriteDigestFrom = 1;
+    refusing.Refuse(KorrinTest::Call::Record);
     EXPECT_EQ(ReadInto(refusing), refusing.code);
     EXPECT_EQ(capture.Lines().size(), 2u);
 }

@@ -10,9 +10,9 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
+#include "support/Refusing.h"
 
 namespace {
 
@@ -207,10 +207,10 @@ TEST(SignatureBlob, EachMalformationHasItsOwnReportSite)
     EXPECT_FALSE(found) << "a store that holds blocks reads nothing";
 
     KorrinTest::RefusingDigestIO refusing;
-    refusing.refuseWriteDigestFrom = 1;
+    refusing.Refuse(KorrinTest::Call::Record);
     refusing.code = 4242; // the reader answers 32768 whatever the store said
     lines.push_back(Refused(refusing, blob));
-    EXPECT_EQ(refusing.writeDigestCalls, 1);
+    EXPECT_EQ(refusing.Calls(KorrinTest::Call::Record), 1);
 
     // Inside V, W, F, a block's index, checksum and MD5, M and C.
     for (std::size_t length : {4, 9, 18, 23, 27, 43, 52, 73}) {

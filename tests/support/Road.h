@@ -5,6 +5,8 @@
 #define KORRIN_TESTS_SUPPORT_ROAD_H
 
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
+
+#include "support/TempDir.h"
 
 namespace KorrinTest {
 
@@ -42,7 +46,6 @@ inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldP
     if (engine.GenerateFileDigest(oldPath, digest) != RESULT_OK)
         return {};
     const std::vector<unsigned char> signatureBlob = BlobOf(signature);
-
     MemoryDigestIO received;
     if (received.ReadFromBlob(signatureBlob.data(), static_cast<std::uint32_t>(signatureBlob.size())) !=
         RESULT_OK)
@@ -53,6 +56,29 @@ inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldP
     if (engine.GenerateFileDelta(newPath, theirs, delta) != RESULT_OK)
         return {};
     return BlobOf(changes);
+}
+
+// The same for two byte strings, through scratch files in `dir` that are removed again.
+inline std::string MakeDeltaBlob(const TempDir& dir, const std::string& old, const std::string& now,
+                                 std::uint32_t window)
+{
+    dir.WriteFile(L"delta-old.scratch", old);
+    dir.WriteFile(L"delta-new.scratch", now);
+    const auto blob =
+        DeltaBlobThroughBlobs(dir.Path(L"delta-old.scratch"), dir.Path(L"delta-new.scratch"), window);
+    std::filesystem::remove(dir.NativePath(L"delta-old.scratch"));
+    std::filesystem::remove(dir.NativePath(L"delta-new.scratch"));
+    if (blob.empty())
+        throw std::runtime_error("the delta could not be made");
+    return std::string(blob.begin(), blob.end());
+}
+
+// Reads `blob` into `store`, which must hold no instructions yet: the store's answer. A store
+// has one reading, so tests read a fresh one for every application.
+inline int LoadDelta(Halvorn::Vantrel::MemoryDeltaIO& store, const std::string& blob)
+{
+    return store.ReadFromBlob(reinterpret_cast<const unsigned char*>(blob.data()),
+                              static_cast<std::uint32_t>(blob.size()));
 }
 
 } // namespace KorrinTest

@@ -9,8 +9,8 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaBlob.h"
 #include "support/LogCapture.h"
+#include "support/Road.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 

@@ -11,8 +11,7 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaBlob.h"
-#include "support/FaultyKernel.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
