@@ -6,19 +6,14 @@
 #include "support/LogCapture.h"
 #include "support/Refusing.h"
 #include "support/Sha1Of.h"
-#include "support/TestData.h"
 
 namespace {
 
-using Halvorn::Vantrel::FileDigest;
-using Halvorn::Vantrel::MemoryDigestIO;
-using Halvorn::Vantrel::RESULT_OK;
-using Halvorn::Vantrel::SHA1Digest;
-using KorrinTest::FinishedSha1;
-using KorrinTest::IsErrorLine;
-using KorrinTest::LogCapture;
-using KorrinTest::RefusingDigestIO;
+using namespace Halvorn::Vantrel;
+using namespace KorrinTest;
 
+// The SHA-1 value goes in as bytes and comes back finished; an unfinished digest stores 20
+// zero bytes. A failing store is logged on reading only, and leaves the caller's digest.
 TEST(FileDigestSha1, GoesInAsBytesAndComesBackFinished)
 {
     MemoryDigestIO store;
@@ -26,34 +21,25 @@ TEST(FileDigestSha1, GoesInAsBytesAndComesBackFinished)
     ASSERT_EQ(digest.SetFileDigest(FinishedSha1("abc")), RESULT_OK);
     SHA1Digest out;
     ASSERT_EQ(digest.GetFileDigest(out), RESULT_OK);
-    // Finished: the left side of == must be, and the value is the one given.
-    EXPECT_TRUE(out == FinishedSha1("abc"));
+    EXPECT_TRUE(out == FinishedSha1("abc")); // true only for a finished left side
     EXPECT_TRUE(out != FinishedSha1("abd"));
-
-    // An unfinished digest stores its 20 zero bytes.
     ASSERT_EQ(digest.SetFileDigest(SHA1Digest()), RESULT_OK);
     _sha1_hash stored;
     store.ReadFileDigest(stored);
     EXPECT_EQ(stored, _sha1_hash{});
-}
 
-TEST(FileDigestSha1, AFailingStoreIsLoggedAndLeavesTheCallersDigest)
-{
-    RefusingDigestIO store;
-    store.Refuse(KorrinTest::Call::Sha1);
-    store.code = 12345;
-    FileDigest digest(&store);
+    RefusingDigestIO refusing;
+    refusing.Refuse(Call::Sha1);
+    refusing.code = 12345;
+    FileDigest failing(&refusing);
     LogCapture capture;
-
-    EXPECT_EQ(digest.SetFileDigest(FinishedSha1("x")), 12345);
-    EXPECT_TRUE(capture.Lines().empty()); // setting reports nothing itself
-
-    SHA1Digest out = FinishedSha1("kept");
-    EXPECT_EQ(digest.GetFileDigest(out), 12345);
+    EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);
+    EXPECT_TRUE(capture.Lines().empty());
+    out = FinishedSha1("kept");
+    EXPECT_EQ(failing.GetFileDigest(out), 12345);
     EXPECT_TRUE(out == FinishedSha1("kept"));
-    ASSERT_EQ(capture.Texts().size(), 1u);
     EXPECT_TRUE(
-        IsErrorLine(capture.Texts()[0], L"Error 12345 at func: Halvorn::Vantrel::FileDigest::GetFileDigest"));
+        IsErrorChain(capture.Texts(), {L"Error 12345 at func: Halvorn::Vantrel::FileDigest::GetFileDigest"}));
 }
 
 } // namespace
