@@ -145,7 +145,7 @@ TEST_P(DeltaFileReaderTest, InstructionsAreReusedOnlyWhenNoOneHoldsThem)
 {
     DeltaFileReader reader;
     ASSERT_EQ(Open(reader, {1, 4, 0, 0, {}},
-                   {Copy(1), Copy(2), Literal("ab"), Literal("c"), Copy(3), Literal("d")}),
+                   {Copy(1), Copy(2), Literal("ab"), Literal("c"), Copy(3), Literal("d"), Copy(4)}),
               RESULT_OK);
     void* cursor = nullptr;
     Entry entry;
@@ -158,13 +158,14 @@ TEST_P(DeltaFileReaderTest, InstructionsAreReusedOnlyWhenNoOneHoldsThem)
     EXPECT_EQ(static_cast<const DigestDeltaEntry&>(*entry).blockIndex, 2u);
     const Entry literal = next();
     EXPECT_NE(next().get(), literal.get());
+    const Entry copy = next();
+    next();
+    EXPECT_NE(next().get(), copy.get());
     const auto& kept = static_cast<const BufferDeltaEntry&>(*literal);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(kept.buffer), kept.length), "ab");
     EXPECT_EQ(kept.size, 2u);
-    const Entry copy = next();
-    next();
     EXPECT_EQ(static_cast<const DigestDeltaEntry&>(*copy).blockIndex, 3u);
-    EXPECT_EQ(entry->type, BufferDelta);
+    EXPECT_EQ(static_cast<const DigestDeltaEntry&>(*entry).blockIndex, 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Readings, DeltaFileReaderTest, ::testing::Values(false, true),

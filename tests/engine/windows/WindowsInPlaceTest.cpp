@@ -1,5 +1,6 @@
 // The road on Windows itself: UTF-16 names that only the wide calls can spell, and in-place
 // application against the system's rules for replacing a file that exists or is open.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,33 +33,17 @@ const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryD
 
 std::wstring MoveFailed(DWORD code)
 {
-    return ErrorPrefix(RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(code));
+    return ErrorPrefix(RESULT_FAILED, kApply,
+                       L"file move failed. Windows error code: " + std::to_wstring(code));
 }
 
 // The target opened by someone else, who lets others read and write it but not delete it.
-class Reader {
-public:
-    Reader() = default;
-    ~Reader() { Close(); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    bool Open(const std::wstring& path)
-    {
-        handle_ = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    void Close()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+std::unique_ptr<void, decltype(&::CloseHandle)> OpenElsewhere(const std::wstring& path)
+{
+    return {::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            &::CloseHandle};
+}
 
 // Whether the system itself finds a file of exactly that name.
 bool SystemFinds(const std::wstring& path)
@@ -120,17 +105,17 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
         SCOPED_TRACE(openElsewhere ? "target open elsewhere" : "existing target");
         dir.WriteFile(L"target.bin", old);
         KorrinTest::FaultyKernel kernel; // counts the calls, fails none
-        Reader reader;
-        if (openElsewhere) {
-            ASSERT_TRUE(reader.Open(target));
-        }
+        std::unique_ptr<void, decltype(&::CloseHandle)> reader(nullptr, &::CloseHandle);
+        if (openElsewhere)
+            reader = OpenElsewhere(target);
+        ASSERT_NE(reader.get(), INVALID_HANDLE_VALUE);
         MemoryDeltaIO store;
         ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         EXPECT_EQ(Korrin().ApplyFileDelta(target, delta), RESULT_OK);
         const std::vector<std::wstring> texts = capture.Texts();
-        reader.Close();
+        reader.reset();
 
         EXPECT_EQ(kernel.Calls(KernelCall::MoveReplacing), 1);
         EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), openElsewhere ? 1 : 0);
