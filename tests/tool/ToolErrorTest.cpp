@@ -39,13 +39,9 @@ protected:
         const std::vector<std::string> lines = Lines(outcome.err);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0], "korrin: " + sentence);
-        if (chain) {
-            ASSERT_GE(lines.size(), 2u) << outcome.err;
-            for (std::size_t i = 1; i < lines.size(); ++i)
-                EXPECT_TRUE(StartsWith(lines[i], "  tervasso.korrin: Error ")) << lines[i];
-        } else {
-            EXPECT_EQ(lines.size(), 1u) << outcome.err;
-        }
+        EXPECT_EQ(lines.size() >= 2, chain) << outcome.err;
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            EXPECT_TRUE(StartsWith(lines[i], "  tervasso.korrin: Error ")) << lines[i];
     }
 
     std::string old_;
@@ -55,12 +51,11 @@ protected:
 
 TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
 {
-    struct Case {
+    const struct Case {
         std::vector<std::string> arguments;
         std::string message;  // what the line must say, and the help it points to
         std::string help;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{}, "no command given", "korrin --help"},
         {{"frob", "a"}, "unknown command 'frob'", "korrin --help"},
         {{"signature", "--bogus", "old", "s"}, "unknown option '--bogus'", "korrin signature --help"},
@@ -90,18 +85,15 @@ TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
         // A Windows command line is UTF-16: it has no way to carry bytes that are not UTF-8.
         if (WindowsTool() && c.message == "is not UTF-8")
             continue;
-        std::string shown;
-        for (const std::string& argument : c.arguments)
-            shown += " " + argument;
         const Outcome outcome = Run(c.arguments);
-        EXPECT_EQ(outcome.status, 2) << shown;
-        const std::vector<std::string> lines = Lines(outcome.err);
-        ASSERT_EQ(lines.size(), 1u) << shown << ": " << outcome.err;
-        EXPECT_TRUE(StartsWith(lines[0], "korrin: ")) << lines[0];
-        EXPECT_TRUE(Contains(lines[0], c.message)) << shown << ": " << lines[0];
-        EXPECT_TRUE(Contains(lines[0], "(see " + c.help + ")")) << shown << ": " << lines[0];
-        EXPECT_EQ(outcome.out, "") << shown;
-        EXPECT_EQ(Names(), before_) << shown;
+        SCOPED_TRACE(::testing::PrintToString(c.arguments) + ": " + outcome.err);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(Lines(outcome.err).size(), 1u);
+        EXPECT_TRUE(StartsWith(outcome.err, "korrin: "));
+        EXPECT_TRUE(Contains(outcome.err, c.message));
+        EXPECT_TRUE(Contains(outcome.err, "(see " + c.help + ")"));
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(Names(), before_);
     }
 }
 
@@ -139,17 +131,18 @@ TEST_F(ErrorTest, BlobsOfTheWrongKindOrCorruptAreRefused)
     before_ = Names();
 
     // A delta is read as it is applied: one that breaks off is found out there.
-    ExpectFailure(Run({"patch", "old", "cut", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
-                  true);
-    ExpectFailure(Run({"delta", "delta", "new", "d"}), "cannot read the signature delta: it is not a signature blob",
-                  true);
-    ExpectFailure(Run({"patch", "old", "sig", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
-                  true);
-    ExpectFailure(Run({"patch", "old", "text", "n"}), "cannot read the delta text: it is not a delta blob", true);
-    ExpectFailure(Run({"info", "text"}), "cannot show text: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "cut"}), "cannot show cut: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "empty"}), "cannot show empty: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "trailing"}), "cannot show trailing: it is not a signature or delta blob", true);
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"patch", "old", "cut", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read"},
+        {{"delta", "delta", "new", "d"}, "cannot read the signature delta: it is not a signature blob"},
+        {{"patch", "old", "sig", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read"},
+        {{"patch", "old", "text", "n"}, "cannot read the delta text: it is not a delta blob"},
+        {{"info", "text"}, "cannot show text: it is not a signature or delta blob"},
+        {{"info", "cut"}, "cannot show cut: it is not a signature or delta blob"},
+        {{"info", "empty"}, "cannot show empty: it is not a signature or delta blob"},
+        {{"info", "trailing"}, "cannot show trailing: it is not a signature or delta blob"},
+    };
+    for (const auto& [arguments, sentence] : cases)
+        ExpectFailure(Run(arguments), sentence, true);
 
     // A delta of another format version parses, but rebuilding takes version 1 only.
     std::string other = delta;
