@@ -1,8 +1,7 @@
-// The streaming delta stores: the writer's file must be WriteToBlob's bytes; the reader, read
-// as a file (which can seek) and as a stream (a descriptor read once), refuses what a stream
-// cannot do. That it reads what the blob reader reads is held in ../io/BlobRecordsTest.cpp.
+// The streaming delta stores: what a stream cannot do, read as a file (which can seek) and as a
+// stream (a descriptor read once), and what either store refuses. That the writer writes the
+// blob's bytes and the reader reads what the blob reader reads is held in ../io/BlobRecordsTest.cpp.
 #include <cerrno>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -32,41 +31,6 @@ void Write(IDeltaIO& store, const DeltaProperties& properties, const Instruction
     WriteProperties(store, properties);
     ASSERT_EQ(WriteInstructions(store, instructions), RESULT_OK);
     ASSERT_EQ(store.Finish(), RESULT_OK);
-}
-
-// Random deltas of every make-up, some literals outgrowing the writer's buffer: its bytes are
-// the blob's, and it counts what it wrote.
-TEST(DeltaFileWriter, WritesTheBlobsBytes)
-{
-    TempDir dir;
-    std::mt19937 random(2024);
-    for (int round = 0; round < 12; ++round) {
-        SCOPED_TRACE(round);
-        const auto word = [&] { return static_cast<std::uint32_t>(random()); };
-        const DeltaProperties properties{word() % 3, 1 + word() % 65536, std::uint64_t{word()} << 20 | word(),
-                                         -std::int64_t{word()},
-                                         Sha1Pattern(static_cast<unsigned char>(round))};
-        const int kind = round % 4; // none, copies only, literals only, mixed
-        Instructions instructions;
-        for (int n = kind == 0 ? 0 : static_cast<int>(word() % 300); n > 0; --n) {
-            std::string bytes(word() % 50 == 0 ? (1 << 20) + word() % 5000 : word() % 3000, '\0');
-            for (char& c : bytes)
-                c = static_cast<char>(random());
-            instructions.push_back(kind == 1 || (kind == 3 && word() % 2) ? Copy(word()) : Literal(bytes));
-        }
-        MemoryDeltaIO memory;
-        Write(memory, properties, instructions);
-        DeltaFileWriter writer;
-        ASSERT_EQ(writer.Create(dir.Path(L"delta")), RESULT_OK);
-        Write(writer, properties, instructions);
-        const std::vector<unsigned char> blob = BlobOf(memory);
-        ASSERT_TRUE(dir.ReadFile(L"delta") == std::string(blob.begin(), blob.end()));
-        EXPECT_EQ(writer.Tally().bytes, blob.size());
-        EXPECT_EQ(writer.GetDeltaSize(), memory.GetDeltaSize());
-        EXPECT_EQ(writer.GetBufferDeltaSize(), memory.GetBufferDeltaSize());
-        EXPECT_EQ(writer.GetDigestDeltaCount(), memory.GetDigestDeltaCount());
-        EXPECT_EQ(writer.GetBufferDeltaCount(), memory.GetBufferDeltaCount());
-    }
 }
 
 class DeltaFileReaderTest : public ::testing::TestWithParam<bool> {

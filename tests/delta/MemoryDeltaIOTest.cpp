@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
 #include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
 
 namespace {
 
@@ -175,30 +173,6 @@ TEST(MemoryDeltaIO, CopiesShareTheInstructionsAndStartWithoutAReading)
         EXPECT_EQ(Next(*copy, reading), Literal("abc")) << "self-assignment keeps the reading";
         EXPECT_EQ(PropertiesOf(*copy), properties);
     }
-}
-
-TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
-{
-    MemoryDeltaIO store;
-    FileDelta delta(&store);
-    ASSERT_EQ(delta.SetFileDigest(SHA1Digest(Sha1Pattern(0x20))), RESULT_OK);
-    SHA1Digest read;
-    ASSERT_EQ(delta.GetFileDigest(read), RESULT_OK);
-    _sha1_hash value{};
-    read.GetDigest(value);
-    EXPECT_EQ(value, Sha1Pattern(0x20));
-    EXPECT_EQ(read.Append(Bytes("x"), 1), RESULT_FAILED) << "a finished digest takes no more bytes";
-
-    RefusingDeltaIO refusing;
-    refusing.Refuse(Call::Sha1);
-    refusing.code = 613;
-    read = SHA1Digest(Sha1Pattern(0x50));
-    LogCapture capture;
-    EXPECT_EQ(FileDelta(&refusing).GetFileDigest(read), 613);
-    EXPECT_TRUE(
-        IsErrorChain(capture.Texts(), {ErrorPrefix(613, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}));
-    read.GetDigest(value);
-    EXPECT_EQ(value, Sha1Pattern(0x50)) << "the caller's digest is left as it was";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -106,31 +107,25 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
     EXPECT_EQ(BlockOf(store, 0, Md5(0)), -1);
     EXPECT_EQ(store.GetDigestSize(), 49u);
     EXPECT_EQ(KorrinTest::PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
-
-    store.WriteDigest(0, 100, Md5(1));
-    store.WriteDigest(1, 100, Md5(2)); // one checksum, two MD5 values: two groups, block 0's first
-    EXPECT_EQ(store.GetDigestSize(), 99u);
-    store.WriteDigest(9, 0xFFFFFFFF, Md5(3));
-    store.WriteDigest(2, 0xFFFFFFFF, Md5(3)); // one group, in the order written
-    store.WriteDigest(5, 0, Md5(4));
-    store.WriteDigest(5, 0, Md5(4)); // stands twice, counts as one group
+    for (const auto& [index, checksum, md5] : {std::tuple{0u, 100u, 1},
+                                               {1u, 100u, 2},
+                                               {9u, 0xFFFFFFFFu, 3},
+                                               {2u, 0xFFFFFFFFu, 3},
+                                               {5u, 0u, 4},
+                                               {5u, 0u, 4}})
+        store.WriteDigest(index, checksum, Md5(static_cast<unsigned char>(md5)));
     EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
-
     DigestMap table;
     table[99].push_back(DigestEntry{{1}, Md5(9)});
     ASSERT_EQ(store.ReadDigest(table), RESULT_OK);
-    std::vector<std::uint32_t> keys;
-    for (const auto& entry : table)
-        keys.push_back(entry.first);
-    ASSERT_EQ(keys, (Indices{0, 100, 0xFFFFFFFF}));
-    ASSERT_EQ(table.at(100).size(), 2u);
-    EXPECT_EQ(table.at(100)[0].blockIndices, Indices{0});
-    EXPECT_EQ(table.at(100)[0].md5, Md5(1));
-    EXPECT_EQ(table.at(100)[1].blockIndices, Indices{1});
-    ASSERT_EQ(table.at(0xFFFFFFFF).size(), 1u);
-    EXPECT_EQ(table.at(0xFFFFFFFF)[0].blockIndices, (Indices{9, 2}));
-    EXPECT_EQ(table.at(0)[0].blockIndices, (Indices{5, 5}));
-
+    std::vector<std::tuple<std::uint32_t, Indices, _md5_hash>> groups;
+    for (const auto& [checksum, entries] : table)
+        for (const DigestEntry& group : entries)
+            groups.emplace_back(checksum, group.blockIndices, group.md5);
+    EXPECT_EQ(
+        groups,
+        (decltype(groups){
+            {0, {5, 5}, Md5(4)}, {100, {0}, Md5(1)}, {100, {1}, Md5(2)}, {0xFFFFFFFF, {9, 2}, Md5(3)}}));
     EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
     EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
     EXPECT_EQ(BlockOf(store, 0xFFFFFFFF, Md5(3)), 9);

@@ -97,80 +97,62 @@ TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
     }
 }
 
-// Outputs "s" and "d" exist already: a failure keeps them as they were.
-TEST_F(ErrorTest, MissingInputsFailWithTheFileNamedAndTheLibrarysChain)
-{
-    Write("d", "an older delta");
-    Write("s", "an older signature");
-    before_ = Names();
-    ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
-    ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
-    ExpectFailure(Run({"whole", "absent", "d"}), "cannot make the whole-file delta of absent: it does not exist",
-                  true);
-    ExpectFailure(Run({"patch", "absent", "delta", "n"}), "cannot rebuild n from absent: it does not exist", true);
-    // Blobs are the tool's to read: there is no library chain to show.
-    ExpectFailure(Run({"delta", "absent", "new", "d"}), "cannot read the signature absent: it does not exist", false);
-    ExpectFailure(Run({"info", "absent"}), "cannot read the blob absent: it does not exist", false);
-    // An output that cannot be made fails before the work.
-    ExpectFailure(Run({"delta", "sig", "new", "nowhere/d"}),
-                  "cannot write the delta nowhere/d: no such file or directory", false);
-    EXPECT_EQ(Read("d"), "an older delta");
-    EXPECT_EQ(Read("s"), "an older signature");
-    EXPECT_EQ(Names(), before_);
-    EXPECT_EQ(TemporaryFiles(), 0u);
-}
-
-TEST_F(ErrorTest, BlobsOfTheWrongKindOrCorruptAreRefused)
+// Every failure names the file, with the library's chain unless the tool read the blob itself,
+// and leaves the outputs that existed ("d", "s", "n") and every target as they were, with
+// neither a partial file, nor the library's temporary file, nor a lock's companion beside them.
+TEST_F(ErrorTest, FailuresNameTheFileAndLeaveEveryOutputAsItWas)
 {
     const std::string delta = Read("delta");
+    // A delta is read as it is applied: one that breaks off is found out there. Each of the
+    // others reads without complaint as far as it goes, but is no whole blob of either kind.
     Write("cut", delta.substr(0, delta.size() - 7));
     Write("text", "this is no blob\n");
-    // Each reads without complaint as far as it goes, but is not a whole blob of either kind.
     Write("empty", "");
     Write("trailing", Read("sig") + "junk");
-    before_ = Names();
-
-    // A delta is read as it is applied: one that breaks off is found out there.
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"patch", "old", "cut", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read"},
-        {{"delta", "delta", "new", "d"}, "cannot read the signature delta: it is not a signature blob"},
-        {{"patch", "old", "sig", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read"},
-        {{"patch", "old", "text", "n"}, "cannot read the delta text: it is not a delta blob"},
-        {{"info", "text"}, "cannot show text: it is not a signature or delta blob"},
-        {{"info", "cut"}, "cannot show cut: it is not a signature or delta blob"},
-        {{"info", "empty"}, "cannot show empty: it is not a signature or delta blob"},
-        {{"info", "trailing"}, "cannot show trailing: it is not a signature or delta blob"},
-    };
-    for (const auto& [arguments, sentence] : cases)
-        ExpectFailure(Run(arguments), sentence, true);
-
-    // A delta of another format version parses, but rebuilding takes version 1 only.
     std::string other = delta;
-    other[1] = 2;  // the version record's first byte, after its tag
+    other[1] = 2;  // the version record's first byte: it parses, but only version 1 can be applied
     Write("v2", other);
-    ExpectFailure(Run({"patch", "old", "v2", "n"}),
-                  "cannot rebuild n from old: the delta is of format version 2, and only version 1 can be applied",
-                  true);
-    before_.insert("v2");
-    EXPECT_EQ(Names(), before_);
-}
-
-TEST_F(ErrorTest, DeltaAppliedToTheWrongFileLeavesEveryTargetAsItWas)
-{
     const std::string wrong = PatternBytes(200000, 2);
     Write("wrong", wrong);
-    Write("n", "what was here before");
+    for (const std::string kept : {"d", "s", "n"})
+        Write(kept, "an older " + kept);
+    before_ = Names();
     const std::string mismatch = ": the result does not match the delta's SHA-1 value, so the delta was made "
                                  "against another old file";
-
-    ExpectFailure(Run({"patch", "wrong", "delta", "n"}), "cannot rebuild n from wrong" + mismatch, true);
-    EXPECT_EQ(Read("n"), "what was here before");
-    ExpectFailure(Run({"patch", "--in-place", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch, true);
-    ExpectFailure(Run({"patch", "--in-place", "--lock", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch,
-                  true);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string sentence;
+        bool chain;
+    } cases[] = {
+        {{"signature", "absent", "s"}, "cannot sign absent: it does not exist", true},
+        {{"delta", "sig", "absent", "d"}, "cannot make the delta of absent: it does not exist", true},
+        {{"whole", "absent", "d"}, "cannot make the whole-file delta of absent: it does not exist", true},
+        {{"patch", "absent", "delta", "n"}, "cannot rebuild n from absent: it does not exist", true},
+        {{"delta", "absent", "new", "d"}, "cannot read the signature absent: it does not exist", false},
+        {{"info", "absent"}, "cannot read the blob absent: it does not exist", false},
+        // An output that cannot be made fails before the work.
+        {{"delta", "sig", "new", "nowhere/d"}, "cannot write the delta nowhere/d: no such file or directory", false},
+        {{"patch", "old", "cut", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read", true},
+        {{"delta", "delta", "new", "d"}, "cannot read the signature delta: it is not a signature blob", true},
+        {{"patch", "old", "sig", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read", true},
+        {{"patch", "old", "text", "n"}, "cannot read the delta text: it is not a delta blob", true},
+        {{"info", "text"}, "cannot show text: it is not a signature or delta blob", true},
+        {{"info", "cut"}, "cannot show cut: it is not a signature or delta blob", true},
+        {{"info", "empty"}, "cannot show empty: it is not a signature or delta blob", true},
+        {{"info", "trailing"}, "cannot show trailing: it is not a signature or delta blob", true},
+        {{"patch", "old", "v2", "n"},
+         "cannot rebuild n from old: the delta is of format version 2, and only version 1 can be applied", true},
+        {{"patch", "wrong", "delta", "n"}, "cannot rebuild n from wrong" + mismatch, true},
+        {{"patch", "--in-place", "wrong", "delta"}, "cannot rebuild wrong in place" + mismatch, true},
+        {{"patch", "--in-place", "--lock", "wrong", "delta"}, "cannot rebuild wrong in place" + mismatch, true},
+    };
+    for (const auto& c : cases)
+        ExpectFailure(Run(c.arguments), c.sentence, c.chain);
+    for (const std::string kept : {"d", "s", "n"})
+        EXPECT_EQ(Read(kept), "an older " + kept);
     EXPECT_EQ(Read("wrong"), wrong);
-    // Neither a partial file, nor the library's temporary file, nor a lock's companion.
-    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "wrong", "n"}));
+    EXPECT_EQ(Names(), before_);
+    EXPECT_EQ(TemporaryFiles(), 0u);
 }
 
 TEST_F(ErrorTest, ALockHeldElsewhereLeavesTheFileAndKeepsTheRebuiltOneBeside)

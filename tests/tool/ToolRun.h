@@ -84,10 +84,7 @@ protected:
 
     // The path of `name` in the test's directory.
     std::string At(const std::string& name) const { return (dir.Root() / name).string(); }
-    void Write(const std::string& name, const std::string& bytes) const
-    {
-        KorrinTest::TempDir::Write(At(name), bytes);
-    }
+    void Write(const std::string& name, const std::string& bytes) const { KorrinTest::TempDir::Write(At(name), bytes); }
     std::string Read(const std::string& name) const { return KorrinTest::TempDir::Read(At(name)); }
     // The names in the test's directory, but for tmp/, the tool's temporary directory.
     std::set<std::string> Names() const
@@ -119,8 +116,7 @@ protected:
     }
     // The tool with these arguments; standard input from `input` (a name in the directory) or
     // empty. With `text`, standard output is text (help, version, info).
-    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "",
-                bool text = false) const
+    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "", bool text = false) const
     {
         std::string script = "\"$K\"";
         for (const std::string& argument : arguments)
