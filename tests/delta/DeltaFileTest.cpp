@@ -26,11 +26,12 @@ using namespace KorrinTest;
 using Halvorn::Platform::CurrentRuntime;
 using Entry = boost::shared_ptr<DeltaEntry>;
 
-void Write(IDeltaIO& store, const DeltaProperties& properties, const Instructions& instructions)
+std::string BlobText(const DeltaProperties& properties, const Instructions& instructions)
 {
+    MemoryDeltaIO store;
     WriteProperties(store, properties);
-    ASSERT_EQ(WriteInstructions(store, instructions), RESULT_OK);
-    ASSERT_EQ(store.Finish(), RESULT_OK);
+    WriteInstructions(store, instructions);
+    return KorrinTest::BlobText(store);
 }
 
 class DeltaFileReaderTest : public ::testing::TestWithParam<bool> {
@@ -52,10 +53,7 @@ protected:
     }
     int Open(DeltaFileReader& reader, const DeltaProperties& properties, const Instructions& instructions)
     {
-        MemoryDeltaIO store;
-        Write(store, properties, instructions);
-        const std::vector<unsigned char> blob = BlobOf(store);
-        return Open(reader, std::string(blob.begin(), blob.end()));
+        return Open(reader, BlobText(properties, instructions));
     }
 
     TempDir dir;
@@ -191,10 +189,7 @@ TEST(DeltaFileStores, FailedCallsAreReportedAndFinal)
             ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::DeltaFileWriter::Write", dir.Path(L"delta"));
         EXPECT_TRUE(IsErrorChain(capture.Texts(), {failed, failed, failed}));
     }
-    MemoryDeltaIO store;
-    Write(store, {1, 4, 0, 0, {}}, {Literal(large), Copy(0)});
-    const std::vector<unsigned char> blob = BlobOf(store);
-    dir.WriteFile(L"delta", std::string(blob.begin(), blob.end()));
+    dir.WriteFile(L"delta", BlobText({1, 4, 0, 0, {}}, {Literal(large), Copy(0)}));
     DeltaFileReader reader;
     ASSERT_EQ(reader.Open(dir.Path(L"delta")), RESULT_OK);
     FaultyRuntime runtime;

@@ -45,23 +45,16 @@ std::uint32_t StartValue(const std::string& text)
 }
 
 // Worked values, bytes taken unsigned (0xFF counts 255), the low half wrapping (65536 bytes
-// of 1 give A = 0 and B = 65536 * 65537 / 2 mod 65536); and lengths around the grouping
-// boundaries, long enough to wrap both sums often, as the definition has them.
+// of 1 give A = 0 and B = 65536 * 65537 / 2 mod 65536). The sums over long blocks against the
+// definition are in ../platform/RollingSumsTest.cpp.
 TEST(Rcheck32Digest, StartGivesTheDefinitionsValue)
 {
     EXPECT_EQ(StartValue("abc"), 0x024A0126u);
     EXPECT_EQ(StartValue("bcd"), 0x02500129u);
     EXPECT_EQ(StartValue("bc"), 0x012700C5u);
     EXPECT_EQ(StartValue(""), 0u);
-    EXPECT_EQ(StartValue(std::string(1, '\x01')), 0x00010001u);
     EXPECT_EQ(StartValue(std::string(1, '\xFF')), 0x00FF00FFu);
     EXPECT_EQ(StartValue(std::string(65536, '\x01')), 0x80000000u);
-    for (std::uint32_t length : {1u, 31u, 32u, 33u, 63u, 64u, 65u, 100u, 2048u, 4099u, 1u << 20}) {
-        const std::string bytes = KorrinTest::PatternBytes(length, length);
-        EXPECT_EQ(StartValue(bytes), Reference(U(bytes), length)) << "length " << length;
-    }
-    const std::string high(1u << 20, '\xFF');
-    EXPECT_EQ(StartValue(high), Reference(U(high), high.size()));
 }
 
 // The delta generator's use: one object along a whole buffer, rolled at every position and

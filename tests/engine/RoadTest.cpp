@@ -60,8 +60,7 @@ protected:
         FileDigest digest(&signature);
         digest.SetVersion(1);
         ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
-        const std::vector<unsigned char> signatureBlob = BlobOf(signature);
-        dir.WriteFile(L"old.sig", std::string(signatureBlob.begin(), signatureBlob.end()));
+        dir.WriteFile(L"old.sig", BlobText(signature));
         MemoryDigestIO read;
         ASSERT_EQ(ReadDigestFile(dir.Path(L"old.sig"), read), RESULT_OK);
         DeltaFileWriter writer;

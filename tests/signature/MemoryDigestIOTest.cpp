@@ -179,15 +179,18 @@ void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::ui
 // The filter and index in front of the table are made by the first lookup from the table as
 // it then stands, follow the blocks written after it and are made again as they grow. Whenever
 // the first lookup comes, whether a store was copied or assigned before or after it, and all
-// along the growth of a large table, the answers must be the table's.
+// along the growth of a large table, the answers must be the table's. Copies carry the
+// properties, go their own way, and survive being assigned to themselves.
 TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheyCome)
 {
     constexpr std::size_t kBlocks = 6000;
+    const DeltaProperties properties{1, 2048, 5000000000ull, -5, KorrinTest::Sha1Pattern(0x42)};
     std::mt19937 random(3);
     const std::vector<std::uint32_t> checksums = DistinctChecksums(100000, random);
     for (const std::size_t firstLookup : {std::size_t{0}, std::size_t{1}, std::size_t{2500}, kBlocks}) {
         SCOPED_TRACE(firstLookup);
         MemoryDigestIO store;
+        KorrinTest::WriteProperties(store, properties);
         WriteBlocks(store, checksums, 0, firstLookup);
         MemoryDigestIO copiedBefore(store);
         MemoryDigestIO assignedBefore;
@@ -199,9 +202,16 @@ TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheyCome)
         MemoryDigestIO assignedAfter;
         assignedAfter = store;
         for (MemoryDigestIO* each : {&store, &copiedBefore, &assignedBefore, &copiedAfter, &assignedAfter}) {
+            EXPECT_EQ(KorrinTest::PropertiesOf(*each), properties);
             WriteBlocks(*each, checksums, firstLookup, kBlocks);
             ExpectAnswersOfTable(*each, checksums, kBlocks, 7);
         }
+        copiedAfter.WriteDigest(kBlocks, checksums[kBlocks], Md5(0));
+        EXPECT_FALSE(HasChecksum(store, checksums[kBlocks]));
+        MemoryDigestIO& alias = copiedAfter;
+        copiedAfter = alias;
+        EXPECT_EQ(BlockOf(copiedAfter, checksums[kBlocks], Md5(0)), static_cast<long long>(kBlocks));
+        EXPECT_EQ(copiedAfter.GetDigestSize(), 49u + 25u * (kBlocks + 1));
     }
     MemoryDigestIO growing;
     for (std::size_t from = 0, written = 1; from < checksums.size();
@@ -261,32 +271,6 @@ TEST(MemoryDigestIO, ThreadsLookUpTogetherFromTheFirstLookupOn)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(wrong, 0);
-}
-
-// Copies and assigned stores have the source's properties and blocks and go their own way;
-// self-assignment keeps everything.
-TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
-{
-    MemoryDigestIO source;
-    KorrinTest::WriteProperties(source, {1, 2048, 5000000000ull, -5, KorrinTest::Sha1Pattern(0x42)});
-    source.WriteDigest(0, 10, Md5(1));
-    const std::vector<unsigned char> blob = KorrinTest::BlobOf(source);
-    MemoryDigestIO copy(source);
-    MemoryDigestIO assigned;
-    assigned.WriteDigest(7, 70, Md5(7));
-    assigned = source;
-    for (MemoryDigestIO* store : {&copy, &assigned}) {
-        EXPECT_EQ(KorrinTest::BlobOf(*store), blob) << "the same properties and blocks";
-        EXPECT_EQ(BlockOf(*store, 10, Md5(1)), 0);
-        EXPECT_FALSE(HasChecksum(*store, 70)); // the assigned store's own block is gone
-        store->WriteDigest(1, 20, Md5(2));
-    }
-    EXPECT_FALSE(HasChecksum(source, 20));
-    EXPECT_EQ(source.GetDigestSize(), 74u);
-    MemoryDigestIO& alias = assigned;
-    assigned = alias;
-    EXPECT_EQ(BlockOf(assigned, 20, Md5(2)), 1);
-    EXPECT_EQ(assigned.GetDigestSize(), 99u);
 }
 
 } // namespace

@@ -29,8 +29,7 @@ TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
     MemoryDigestIO source;
     for (std::uint32_t b = 0; b < 50000; ++b)
         source.WriteDigest(b, b, _md5_hash{});
-    const std::vector<unsigned char> blob = BlobOf(source);
-    dir.WriteFile(L"signature", std::string(blob.begin(), blob.end()));
+    dir.WriteFile(L"signature", BlobText(source));
     const std::wstring path = dir.Path(L"signature");
     LogCapture capture;
     MemoryDigestIO holding;

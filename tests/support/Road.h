@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <Vantrel/FileDelta.h>
@@ -30,6 +31,26 @@ std::vector<unsigned char> BlobOf(Store& store)
     std::vector<unsigned char> bytes(blob, blob + size);
     std::free(blob);
     return bytes;
+}
+
+template <typename Store>
+std::string BlobText(Store& store)
+{
+    const std::vector<unsigned char> blob = BlobOf(store);
+    return std::string(blob.begin(), blob.end());
+}
+
+// A signature store's groups in order, each as its checksum, block indices and MD5 value.
+inline std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>
+GroupsOf(Halvorn::Vantrel::MemoryDigestIO& store)
+{
+    Halvorn::Vantrel::DigestMap table;
+    store.ReadDigest(table);
+    std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>> groups;
+    for (const auto& [checksum, entries] : table)
+        for (const Halvorn::Vantrel::DigestEntry& group : entries)
+            groups.emplace_back(checksum, group.blockIndices, group.md5);
+    return groups;
 }
 
 // The delta blob of `newPath` against the signature of `oldPath`, made with `window`;
