@@ -43,8 +43,10 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
         bool copy;
         mode_t targetMode, sourceMode, expected;
     } cases[] = {
-        {"move over a wider mode", false, 0755, 0644, 0755},   {"move over a restrictive mode", false, 0600, 0666, 0600},
-        {"move to a new name", false, 0, 0640, 0640},          {"copy over an existing target", true, 0751, 0644, 0751},
+        {"move over a wider mode", false, 0755, 0644, 0755},
+        {"move over a restrictive mode", false, 0600, 0666, 0600},
+        {"move to a new name", false, 0, 0640, 0640},
+        {"copy over an existing target", true, 0751, 0644, 0751},
         {"copy to a new target", true, 0, 0750, 0750},
     };
     UmaskGuard mask(022); // new files get 0644, which none of the cases expects
@@ -129,7 +131,8 @@ TEST_F(PosixKernelTest, NamesOutsideAsciiAreMeasuredInWideCharacters)
     const std::wstring created(buffer);
     EXPECT_EQ(0u, std::filesystem::file_size(TempDir::FromWide(created)));
     ASSERT_TRUE(kernel.Remove(buffer));
-    EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, static_cast<std::uint32_t>(created.size() + 1)));
+    EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer,
+                                        static_cast<std::uint32_t>(created.size() + 1)));
     EXPECT_TRUE(std::filesystem::exists(TempDir::FromWide(buffer)));
 }
 
