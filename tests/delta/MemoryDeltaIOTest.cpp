@@ -4,42 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::Copy;
-using KorrinTest::DeltaProperties;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::Instruction;
-using KorrinTest::InstructionsOf;
-using KorrinTest::IsErrorChain;
-using KorrinTest::Literal;
-using KorrinTest::LogCapture;
-using KorrinTest::PropertiesOf;
-using KorrinTest::Sha1Pattern;
+using namespace KorrinTest;
 using Entry = boost::shared_ptr<DeltaEntry>;
-using Instructions = std::vector<Instruction>;
 
 const unsigned char* Bytes(const char* text)
 {
     return reinterpret_cast<const unsigned char*>(text);
 }
 
-std::string TextOf(const BufferDeltaEntry& literal)
-{
-    return std::string(reinterpret_cast<const char*>(literal.buffer), literal.length);
-}
-
-// Reads one instruction, and describes it as DeltaReplay does.
+// Reads one instruction, described as Deltas.h describes it, and keeps it in `kept`.
 Instruction Next(IDeltaIO& store, void*& cursor, Entry* kept = nullptr)
 {
     Entry entry;
@@ -50,7 +32,8 @@ Instruction Next(IDeltaIO& store, void*& cursor, Entry* kept = nullptr)
         *kept = entry;
     if (entry->type == DigestDelta)
         return Copy(static_cast<const DigestDeltaEntry&>(*entry).blockIndex);
-    return Literal(TextOf(static_cast<const BufferDeltaEntry&>(*entry)));
+    const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
+    return Literal(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length));
 }
 
 // The instruction objects themselves, in reading order.
@@ -76,54 +59,52 @@ void ExpectEndOfReading(IDeltaIO& store, void*& cursor)
         IsErrorChain(capture.Texts(), {ErrorPrefix(32768, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta")}));
 }
 
-TEST(DeltaEntry, CopiesAndLiterals)
+// Counts, sizes (49 bytes and 5 an instruction, plus the literals' bytes) and properties; the
+// instructions as entries whose literals are copies of the caller's bytes and outlive the store.
+TEST(MemoryDeltaIO, CountsSizesPropertiesAndEntries)
 {
-    const DigestDeltaEntry copy(0xFEDCBA98);
-    EXPECT_EQ(copy.type, 0u);
-    EXPECT_EQ(copy.size, 4u);
-    EXPECT_EQ(copy.blockIndex, 0xFEDCBA98u);
+    Entry kept;
+    {
+        MemoryDeltaIO store;
+        EXPECT_EQ(store.GetDeltaCount() + store.GetDigestDeltaCount() + store.GetBufferDeltaCount(), 0u);
+        EXPECT_EQ(store.GetBufferDeltaSize(), 0u);
+        EXPECT_EQ(store.GetDeltaSize(), 49u);
+        EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, _sha1_hash{}}));
 
-    char source[] = "literal";
-    const BufferDeltaEntry literal(Bytes(source), 7);
-    source[0] = 'X';
-    EXPECT_EQ(literal.type, 1u);
-    EXPECT_EQ(literal.size, 7u);
-    EXPECT_EQ(literal.length, 7u);
-    EXPECT_EQ(TextOf(literal), "literal");
+        char buffer[] = "0123456789";
+        ASSERT_EQ(store.WriteDelta(0xFEDCBA98u), RESULT_OK);
+        ASSERT_EQ(store.WriteDelta(8u), RESULT_OK);
+        ASSERT_EQ(store.WriteDelta(Bytes(buffer), 10), RESULT_OK);
+        buffer[0] = 'X';
+        EXPECT_EQ(store.GetDeltaCount(), 3u);
+        EXPECT_EQ(store.GetDigestDeltaCount(), 2u);
+        EXPECT_EQ(store.GetBufferDeltaCount(), 1u);
+        EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
+        EXPECT_EQ(store.GetDeltaSize(), 74u);
+        ASSERT_EQ(store.WriteDelta(nullptr, 0), RESULT_OK);
+        EXPECT_EQ(store.GetBufferDeltaCount(), 2u);
+        EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
+        EXPECT_EQ(store.GetDeltaSize(), 79u);
+        EXPECT_EQ(InstructionsOf(store),
+                  (Instructions{Copy(0xFEDCBA98), Copy(8), Literal("0123456789"), Literal("")}));
 
-    const BufferDeltaEntry empty(nullptr, 0);
-    EXPECT_EQ(empty.type, 1u);
-    EXPECT_EQ(empty.size, 0u);
-    EXPECT_EQ(empty.length, 0u);
-}
-
-TEST(MemoryDeltaIO, CountsSizesAndProperties)
-{
-    MemoryDeltaIO store;
-    EXPECT_EQ(store.GetDeltaCount() + store.GetDigestDeltaCount() + store.GetBufferDeltaCount(), 0u);
-    EXPECT_EQ(store.GetBufferDeltaSize(), 0u);
-    EXPECT_EQ(store.GetDeltaSize(), 49u);
-    EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, _sha1_hash{}}));
-
-    ASSERT_EQ(store.WriteDelta(7u), RESULT_OK);
-    ASSERT_EQ(store.WriteDelta(8u), RESULT_OK);
-    ASSERT_EQ(store.WriteDelta(Bytes("0123456789"), 10), RESULT_OK);
-    EXPECT_EQ(store.GetDeltaCount(), 3u);
-    EXPECT_EQ(store.GetDigestDeltaCount(), 2u);
-    EXPECT_EQ(store.GetBufferDeltaCount(), 1u);
-    EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
-    EXPECT_EQ(store.GetDeltaSize(), 74u);
-    EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(7), Copy(8), Literal("0123456789")}));
-
-    ASSERT_EQ(store.WriteDelta(Bytes(""), 0), RESULT_OK);
-    EXPECT_EQ(store.GetBufferDeltaCount(), 2u);
-    EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
-    EXPECT_EQ(store.GetDeltaSize(), 79u);
-
-    const DeltaProperties odd{0xFFFFFFFF, 0, 0x123456789ULL, -86400, Sha1Pattern(0x40)};
-    KorrinTest::WriteProperties(store, odd);
-    EXPECT_EQ(store.Finish(), RESULT_OK);
-    EXPECT_EQ(PropertiesOf(store), odd);
+        const std::vector<DeltaEntry*> entries = ObjectsOf(store);
+        const std::uint32_t sizes[] = {4, 4, 10, 0};
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i]->type, i < 2 ? 0u : 1u);
+            EXPECT_EQ(entries[i]->size, sizes[i]);
+        }
+        void* cursor = nullptr;
+        for (int i = 0; i < 3; ++i)
+            Next(store, cursor, &kept);
+        const DeltaProperties odd{0xFFFFFFFF, 0, 0x123456789ULL, -86400, Sha1Pattern(0x40)};
+        WriteProperties(store, odd);
+        EXPECT_EQ(store.Finish(), RESULT_OK);
+        EXPECT_EQ(PropertiesOf(store), odd);
+    }
+    ASSERT_TRUE(kept.unique());
+    const auto& literal = static_cast<const BufferDeltaEntry&>(*kept);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(literal.buffer), literal.length), "0123456789");
 }
 
 TEST(MemoryDeltaIO, ReadingDeliversInOrderThenEndsUntilANewReadingStarts)
@@ -131,10 +112,7 @@ TEST(MemoryDeltaIO, ReadingDeliversInOrderThenEndsUntilANewReadingStarts)
     MemoryDeltaIO store;
     void* cursor = nullptr;
     ExpectEndOfReading(store, cursor);
-
-    store.WriteDelta(3u);
-    store.WriteDelta(Bytes("xy"), 2);
-    store.WriteDelta(5u);
+    WriteInstructions(store, {Copy(3), Literal("xy"), Copy(5)});
     cursor = nullptr;
     EXPECT_EQ(Next(store, cursor), Copy(3));
     EXPECT_EQ(Next(store, cursor), Literal("xy"));
@@ -142,7 +120,6 @@ TEST(MemoryDeltaIO, ReadingDeliversInOrderThenEndsUntilANewReadingStarts)
     ExpectEndOfReading(store, cursor);
     ExpectEndOfReading(store, cursor);
     EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(3), Literal("xy"), Copy(5)}));
-
     // Every cursor stands for the store's one position: a second reader starting over
     // restarts the first one too.
     void* first = nullptr;
@@ -153,115 +130,49 @@ TEST(MemoryDeltaIO, ReadingDeliversInOrderThenEndsUntilANewReadingStarts)
     EXPECT_EQ(Next(store, first), Literal("xy"));
 }
 
-TEST(MemoryDeltaIO, LiteralsAreCopiedAndOutliveTheirStore)
+// A copy, made or assigned over a store being read, has the source's counts, properties and
+// very instruction objects, starts without a reading, and outlives the source and grows on its
+// own; copying leaves the source's reading alone. Self-assignment keeps everything.
+TEST(MemoryDeltaIO, CopiesShareTheInstructionsAndStartWithoutAReading)
 {
-    Entry kept;
-    {
-        MemoryDeltaIO store;
-        char buffer[] = "payload";
-        store.WriteDelta(Bytes(buffer), 7);
-        buffer[0] = 'X';
-        MemoryDeltaIO copy(store);
-        void* cursor = nullptr;
-        EXPECT_EQ(Next(copy, cursor, &kept), Literal("payload"));
-    }
-    ASSERT_TRUE(kept.unique());
-    EXPECT_EQ(TextOf(static_cast<const BufferDeltaEntry&>(*kept)), "payload");
-}
-
-class MemoryDeltaIOCopy : public ::testing::Test {
-protected:
-    MemoryDeltaIOCopy()
-    {
-        KorrinTest::WriteProperties(source, properties);
-        source.WriteDelta(1u);
-        source.WriteDelta(Bytes("abc"), 3);
-        source.WriteDelta(2u);
-        objects = ObjectsOf(source);
-    }
-
-    // Same counts, properties and instruction objects; then it outlives the source and
-    // grows on its own.
-    void ExpectFaithfulAndIndependent(MemoryDeltaIO& copy)
-    {
-        EXPECT_EQ(copy.GetDigestDeltaCount(), 2u);
-        EXPECT_EQ(copy.GetBufferDeltaCount(), 1u);
-        EXPECT_EQ(copy.GetBufferDeltaSize(), 3u);
-        EXPECT_EQ(copy.GetDeltaSize(), source.GetDeltaSize());
-        EXPECT_EQ(PropertiesOf(copy), properties);
-        EXPECT_EQ(ObjectsOf(copy), objects) << "the copy shares the instruction objects";
-
-        copy.WriteDelta(9u);
-        EXPECT_EQ(InstructionsOf(source), (Instructions{Copy(1), Literal("abc"), Copy(2)}));
-        source = MemoryDeltaIO();
-        EXPECT_EQ(InstructionsOf(copy), (Instructions{Copy(1), Literal("abc"), Copy(2), Copy(9)}));
-    }
-
     const DeltaProperties properties{4, 512, 1000, -3, Sha1Pattern(0x60)};
-    MemoryDeltaIO source;
-    std::vector<DeltaEntry*> objects;
-};
+    for (bool assign : {false, true}) {
+        SCOPED_TRACE(assign ? "assigned" : "constructed");
+        auto source = std::make_unique<MemoryDeltaIO>();
+        WriteProperties(*source, properties);
+        WriteInstructions(*source, {Copy(1), Literal("abc"), Copy(2)});
+        const std::vector<DeltaEntry*> objects = ObjectsOf(*source);
+        void* cursor = nullptr;
+        Next(*source, cursor);
+        void* carried = cursor;
+        std::unique_ptr<MemoryDeltaIO> copy;
+        if (assign) {
+            copy.reset(new MemoryDeltaIO);
+            WriteInstructions(*copy, {Copy(77), Copy(78)});
+            carried = nullptr;
+            Next(*copy, carried);
+            *copy = *source;
+        } else {
+            copy.reset(new MemoryDeltaIO(*source));
+        }
+        ExpectEndOfReading(*copy, carried);
+        EXPECT_EQ(Next(*source, cursor), Literal("abc"));
+        EXPECT_EQ(copy->GetDeltaSize(), source->GetDeltaSize());
+        EXPECT_EQ(copy->GetBufferDeltaSize(), 3u);
+        EXPECT_EQ(PropertiesOf(*copy), properties);
+        EXPECT_EQ(ObjectsOf(*copy), objects);
+        copy->WriteDelta(9u);
+        EXPECT_EQ(InstructionsOf(*source), (Instructions{Copy(1), Literal("abc"), Copy(2)}));
+        source.reset();
+        EXPECT_EQ(InstructionsOf(*copy), (Instructions{Copy(1), Literal("abc"), Copy(2), Copy(9)}));
 
-TEST_F(MemoryDeltaIOCopy, ConstructionStartsWithoutAReading)
-{
-    void* cursor = nullptr;
-    Next(source, cursor);
-    auto copy = std::make_unique<MemoryDeltaIO>(source);
-    void* carried = cursor;
-    ExpectEndOfReading(*copy, carried);
-    EXPECT_EQ(Next(source, cursor), Literal("abc")) << "copying leaves the source's reading alone";
-
-    // The copy of a copy outlives both.
-    MemoryDeltaIO second(*copy);
-    copy.reset();
-    ExpectFaithfulAndIndependent(second);
-}
-
-TEST_F(MemoryDeltaIOCopy, AssignmentReplacesEverythingAndEndsTheReading)
-{
-    MemoryDeltaIO copy;
-    copy.WriteDelta(77u);
-    copy.WriteDelta(78u);
-    void* cursor = nullptr;
-    Next(copy, cursor);
-    copy = source;
-    ExpectEndOfReading(copy, cursor);
-    ExpectFaithfulAndIndependent(copy);
-}
-
-TEST_F(MemoryDeltaIOCopy, SelfAssignmentKeepsEverything)
-{
-    void* cursor = nullptr;
-    Next(source, cursor);
-    MemoryDeltaIO& alias = source;
-    source = alias;
-    EXPECT_EQ(Next(source, cursor), Literal("abc")) << "the reading goes on";
-    EXPECT_EQ(PropertiesOf(source), properties);
-    EXPECT_EQ(ObjectsOf(source), objects);
-}
-
-TEST(FileDelta, TheFileDigestTravelsAsAFinishedDigest)
-{
-    MemoryDeltaIO store;
-    FileDelta delta(&store);
-    ASSERT_EQ(delta.SetFileDigest(SHA1Digest(Sha1Pattern(0x20))), RESULT_OK);
-    SHA1Digest read;
-    ASSERT_EQ(delta.GetFileDigest(read), RESULT_OK);
-    _sha1_hash value{};
-    read.GetDigest(value);
-    EXPECT_EQ(value, Sha1Pattern(0x20));
-    EXPECT_EQ(read.Append(Bytes("x"), 1), RESULT_FAILED) << "a finished digest takes no more bytes";
-
-    KorrinTest::RefusingDeltaIO refusing;
-    refusing.refuseFileDigest = 1;
-    refusing.code = 613;
-    read = SHA1Digest(Sha1Pattern(0x50));
-    LogCapture capture;
-    EXPECT_EQ(FileDelta(&refusing).GetFileDigest(read), 613);
-    EXPECT_TRUE(
-        IsErrorChain(capture.Texts(), {ErrorPrefix(613, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}));
-    read.GetDigest(value);
-    EXPECT_EQ(value, Sha1Pattern(0x50)) << "the caller's digest is left as it was";
+        void* reading = nullptr;
+        Next(*copy, reading);
+        MemoryDeltaIO& alias = *copy;
+        *copy = alias;
+        EXPECT_EQ(Next(*copy, reading), Literal("abc")) << "self-assignment keeps the reading";
+        EXPECT_EQ(PropertiesOf(*copy), properties);
+    }
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 // MD5Digest and SHA1Digest: the open/finished rules, the asymmetric comparisons, copies.
-
 #include <Vantrel/HashValues.h>
 #include <Vantrel/MD5Digest.h>
 #include <Vantrel/ResultCodes.h>
@@ -7,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -49,7 +47,6 @@ protected:
         return digest.Append(reinterpret_cast<const unsigned char*>(text.data()),
                              static_cast<std::uint32_t>(text.size()));
     }
-
     static std::string Read(const Digest& digest)
     {
         Value value;
@@ -57,7 +54,6 @@ protected:
         EXPECT_EQ(RESULT_OK, digest.GetDigest(value));
         return ToHex(value);
     }
-
     static Digest Finished(const std::string& text)
     {
         Digest digest;
@@ -65,7 +61,6 @@ protected:
         EXPECT_EQ(RESULT_OK, digest.Finish());
         return digest;
     }
-
     // A finished digest holding a value whose bytes are `first`, then `rest` repeated.
     static Digest Holding(unsigned char first, unsigned char rest = 0)
     {
@@ -74,7 +69,6 @@ protected:
         value.bytes[0] = first;
         return Digest(value);
     }
-
     // A finished digest refuses more bytes and a second Finish, and keeps the value `hex`.
     static void ExpectFinished(Digest& digest, const char* hex)
     {
@@ -88,7 +82,8 @@ protected:
 using Kinds = ::testing::Types<Md5Kind, Sha1Kind>;
 TYPED_TEST_SUITE(HashDigestTest, Kinds);
 
-// Zeros until finished, then the standard value, fixed until Reset opens it again.
+// Zeros until finished, then the standard value, fixed until Reset opens it again with an
+// empty context; a digest made from a value is finished.
 TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
 {
     typename TestFixture::Digest digest;
@@ -98,7 +93,6 @@ TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
     EXPECT_EQ(RESULT_OK, digest.Finish());
     TestFixture::ExpectFinished(digest, TypeParam::kAbc);
-
     digest.Reset();
     EXPECT_EQ(TypeParam::kZero, TestFixture::Read(digest));
     EXPECT_FALSE(digest == TestFixture::Holding(0)); // open again
@@ -106,40 +100,31 @@ TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
 
-    // Reset of an open digest drops what was appended.
-    typename TestFixture::Digest open;
+    typename TestFixture::Digest open; // Reset of an open digest drops what was appended
     EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "dropped"));
     open.Reset();
     EXPECT_EQ(RESULT_OK, open.Finish());
     EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(open));
-}
 
-TYPED_TEST(HashDigestTest, ValueConstructedDigestIsFinishedUntilReset)
-{
-    const auto expected = TestFixture::Finished("abc");
     typename TestFixture::Value value;
-    expected.GetDigest(value);
-
-    typename TestFixture::Digest digest(value);
-    EXPECT_TRUE(digest == expected);
-    TestFixture::ExpectFinished(digest, TypeParam::kAbc);
-    // Its own context starts empty once reset.
-    digest.Reset();
-    EXPECT_EQ(RESULT_OK, digest.Finish());
-    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(digest));
+    TestFixture::Finished("abc").GetDigest(value);
+    typename TestFixture::Digest made(value);
+    EXPECT_TRUE(made == TestFixture::Finished("abc"));
+    TestFixture::ExpectFinished(made, TypeParam::kAbc);
+    made.Reset();
+    EXPECT_EQ(RESULT_OK, made.Finish());
+    EXPECT_EQ(TypeParam::kEmpty, TestFixture::Read(made));
 }
-
-// ---- Comparisons ----------------------------------------------------------------------
 
 // An open left side is neither equal nor unequal to anything; a finished one compares the
-// values, and the right side's flag is not consulted (an open digest reads as zeros).
-TYPED_TEST(HashDigestTest, EqualityLooksOnlyAtTheLeftSidesFlag)
+// values, and the right side's flag is not consulted (an open digest reads as zeros). "Less"
+// means byte-wise greater, unsigned, the first byte deciding. The plain values compare every byte.
+TYPED_TEST(HashDigestTest, ComparisonsLookOnlyAtTheLeftSidesFlag)
 {
-    typename TestFixture::Digest open;
+    const typename TestFixture::Digest open;
     const auto zeros = TestFixture::Holding(0);
     const auto abc = TestFixture::Finished("abc");
-    using Digest = typename TestFixture::Digest;
-    for (const Digest* right : std::initializer_list<const Digest*>{&open, &zeros, &abc}) {
+    for (const typename TestFixture::Digest* right : {&open, &zeros, &abc}) {
         EXPECT_FALSE(open == *right);
         EXPECT_FALSE(open != *right);
     }
@@ -151,78 +136,61 @@ TYPED_TEST(HashDigestTest, EqualityLooksOnlyAtTheLeftSidesFlag)
     EXPECT_FALSE(zeros != open);
     EXPECT_FALSE(abc == open);
     EXPECT_TRUE(abc != open);
-}
 
-TYPED_TEST(HashDigestTest, LessMeansByteWiseGreater)
-{
-    const auto high = TestFixture::Holding(0x02);
     const auto low = TestFixture::Holding(0x01);
-    EXPECT_TRUE(high < low);
-    EXPECT_FALSE(low < high);
-    EXPECT_FALSE(high < TestFixture::Holding(0x02));
-
-    // Unsigned bytes: 0x80 is above 0x7f.
+    EXPECT_TRUE(TestFixture::Holding(0x02) < low);
+    EXPECT_FALSE(low < TestFixture::Holding(0x02));
+    EXPECT_FALSE(low < TestFixture::Holding(0x01));
     EXPECT_TRUE(TestFixture::Holding(0x80) < TestFixture::Holding(0x7f));
     EXPECT_FALSE(TestFixture::Holding(0x7f) < TestFixture::Holding(0x80));
-
-    // The first byte decides before any later one.
     EXPECT_TRUE(TestFixture::Holding(0x02, 0x00) < TestFixture::Holding(0x01, 0xff));
-
-    // Flags are not consulted: an open digest reads as zeros.
-    typename TestFixture::Digest open;
     EXPECT_TRUE(low < open);
     EXPECT_FALSE(open < low);
+
+    typename TestFixture::Value a;
+    std::memset(&a, 0x5c, sizeof a);
+    auto b = a;
+    EXPECT_TRUE(a == b);
+    EXPECT_FALSE(a != b);
+    for (std::size_t i : {std::size_t{0}, sizeof a.bytes / 2, sizeof a.bytes - 1}) {
+        b = a;
+        b.bytes[i] ^= 0x01;
+        EXPECT_FALSE(a == b) << i;
+        EXPECT_TRUE(a != b) << i;
+    }
 }
 
-// ---- Copies ---------------------------------------------------------------------------
-
-TYPED_TEST(HashDigestTest, CopiesForkTheRunningStateAndCarryTheFlag)
+// A copy forks the running state and carries the flag; assignment replaces both (an open
+// source makes the target open, a finished one finished); self-assignment keeps the state.
+TYPED_TEST(HashDigestTest, CopiesAndAssignmentCarryTheStateAndTheFlag)
 {
     const std::string prefix = "The quick brown fox jumps over the lazy dog, ";
     const std::string rest = std::string(200, 'r') + "end";
     typename TestFixture::Digest source;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(source, prefix));
-
     typename TestFixture::Digest copy(source);
     typename TestFixture::Digest divergent(source);
+    auto assigned = TestFixture::Finished("state to be replaced");
+    assigned = source;
+    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(assigned));
     EXPECT_EQ(RESULT_OK, TestFixture::Append(divergent, "elsewhere"));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(copy, rest));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, rest));
-    EXPECT_EQ(RESULT_OK, source.Finish());
-    EXPECT_EQ(RESULT_OK, copy.Finish());
+    for (auto* digest : {&source, &copy, &assigned}) {
+        EXPECT_EQ(RESULT_OK, TestFixture::Append(*digest, rest));
+        EXPECT_EQ(RESULT_OK, digest->Finish());
+        EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + rest)), TestFixture::Read(*digest));
+    }
     EXPECT_EQ(RESULT_OK, divergent.Finish());
-    EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + rest)), TestFixture::Read(source));
-    EXPECT_EQ(TestFixture::Read(source), TestFixture::Read(copy));
     EXPECT_EQ(TestFixture::Read(TestFixture::Finished(prefix + "elsewhere")), TestFixture::Read(divergent));
 
     const auto finished = TestFixture::Finished("abc");
     typename TestFixture::Digest finishedCopy(finished);
     EXPECT_TRUE(finishedCopy == finished);
     TestFixture::ExpectFinished(finishedCopy, TypeParam::kAbc);
-}
-
-TYPED_TEST(HashDigestTest, AssignmentReplacesTheStateAndTheFlag)
-{
-    // An open source replaces what a finished target held: open, with the source's state.
-    typename TestFixture::Digest source;
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "ab"));
-    auto target = TestFixture::Finished("state to be replaced");
-    target = source;
-    EXPECT_EQ(TypeParam::kZero, TestFixture::Read(target));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(target, "c"));
-    EXPECT_EQ(RESULT_OK, TestFixture::Append(source, "cd"));
-    EXPECT_EQ(RESULT_OK, target.Finish());
-    EXPECT_EQ(RESULT_OK, source.Finish());
-    EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(target));
-    EXPECT_EQ(TestFixture::Read(TestFixture::Finished("abcd")), TestFixture::Read(source));
-
-    // A finished source makes an open target finished.
     typename TestFixture::Digest open;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(open, "open"));
-    open = TestFixture::Finished("abc");
+    open = finished;
     TestFixture::ExpectFinished(open, TypeParam::kAbc);
 
-    // Self-assignment keeps the running state.
     typename TestFixture::Digest digest;
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "ab"));
     auto& alias = digest;
@@ -230,24 +198,6 @@ TYPED_TEST(HashDigestTest, AssignmentReplacesTheStateAndTheFlag)
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "c"));
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
-}
-
-// ---- The plain value records ----------------------------------------------------------
-
-TYPED_TEST(HashDigestTest, ValuesCompareEveryByte)
-{
-    typename TestFixture::Value a;
-    std::memset(&a, 0x5c, sizeof a);
-    auto b = a;
-    EXPECT_TRUE(a == b);
-    EXPECT_FALSE(a != b);
-    for (std::size_t i : {std::size_t{0}, sizeof a.bytes / 2, sizeof a.bytes - 1}) {
-        SCOPED_TRACE(i);
-        b = a;
-        b.bytes[i] ^= 0x01;
-        EXPECT_FALSE(a == b);
-        EXPECT_TRUE(a != b);
-    }
 }
 
 } // namespace

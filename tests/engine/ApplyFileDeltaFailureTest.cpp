@@ -1,6 +1,8 @@
 // Every way rebuilding and in-place application can fail: the code, the chain of report lines
 // from the innermost out, and what is left on disk.
 #include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,25 +15,17 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/FileLock.h"
-#include "support/DeltaBlob.h"
-#include "support/DeltaReplay.h"
-#include "support/FaultyKernel.h"
-#include "support/FaultyRuntime.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
+#include "support/Refusing.h"
+#include "support/Road.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::FaultyKernel;
-using KorrinTest::FaultyRuntime;
-using KorrinTest::IsErrorChain;
-using KorrinTest::KernelCall;
-using KorrinTest::LineNumberOf;
-using KorrinTest::LogCapture;
-using KorrinTest::RuntimeCall;
+using namespace KorrinTest;
 using Chain = std::vector<std::wstring>;
 
 const std::wstring kGenerateFile = L"Halvorn::Vantrel::FileDelta::GenerateFile";
@@ -39,228 +33,145 @@ const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
 // The store's own line when the instructions run out, logged by every complete rebuild.
 const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
 
-// A store that answers `code` to one chosen read; for the instructions, to the nth ReadDelta.
-class ReadRefusingStore : public MemoryDeltaIO {
-public:
-    enum Read { None, Version, WindowSize, FileSize, Time, Sha1, Instruction };
-    Read refuse = None;
-    int code = 7;
-    int nth = 1;
-
-    int ReadVersion(std::uint32_t& v) override
-    {
-        return refuse == Version ? code : MemoryDeltaIO::ReadVersion(v);
-    }
-    int ReadWindowSize(std::uint32_t& v) override
-    {
-        return refuse == WindowSize ? code : MemoryDeltaIO::ReadWindowSize(v);
-    }
-    int ReadFileSize(std::uint64_t& v) override
-    {
-        return refuse == FileSize ? code : MemoryDeltaIO::ReadFileSize(v);
-    }
-    int ReadFileModifiedTime(std::int64_t& v) override
-    {
-        return refuse == Time ? code : MemoryDeltaIO::ReadFileModifiedTime(v);
-    }
-    int ReadFileDigest(_sha1_hash& v) override
-    {
-        return refuse == Sha1 ? code : MemoryDeltaIO::ReadFileDigest(v);
-    }
-    int ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& entry) override
-    {
-        if (refuse == Instruction && ++reads_ == nth)
-            return code;
-        return MemoryDeltaIO::ReadDelta(cursor, entry);
-    }
-
-private:
-    int reads_ = 0;
-};
-
 class ApplyFileDeltaFailureTest : public ::testing::Test {
 protected:
     ApplyFileDeltaFailureTest()
-        : old(KorrinTest::PatternBytes(1500, 3)),
-          now(old.substr(0, 200) + "patched in" + old.substr(260) + "tail"),
-          blob(KorrinTest::MakeDeltaBlob(dir, old, now, 64))
+        : old(PatternBytes(1500, 3)), now(old.substr(0, 200) + "patched in" + old.substr(260) + "tail"),
+          blob(MakeDeltaBlob(dir, old, now, 64))
     {
         dir.WriteFile(L"target.bin", old);
     }
 
-    // A fresh store holding the delta.
-    void Load(MemoryDeltaIO& store) { ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK); }
-
+    // A fresh store holding the delta (a store has one reading).
+    void Load(MemoryDeltaIO& store, const std::string& bytes)
+    {
+        ASSERT_EQ(LoadDelta(store, bytes), RESULT_OK);
+    }
     std::wstring Target() const { return dir.Path(L"target.bin"); }
 
-    // The target as it was, and nothing else left beside it.
-    void ExpectTargetUntouched() const
-    {
-        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
-        EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
-        EXPECT_EQ(dir.Entries(), 1u);
-    }
-
-    // Applies `store` in place (two-argument form) and expects a failed rebuild: `code`
-    // reported by the rebuild (quoting `message`) after the lines in `inner`, then by each
-    // of the three application layers, and the target untouched. Notes the rebuild's line.
-    void ExpectRebuildFailure(IDeltaIO& store, int code, const std::wstring& message = L"", Chain inner = {})
-    {
-        LogCapture capture;
-        FileDelta delta(&store);
-        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), code);
-        const std::size_t site = inner.size();
-        inner.push_back(ErrorPrefix(code, kGenerateFile, message));
-        inner.push_back(ErrorPrefix(code, kApply, Target()));
-        inner.push_back(ErrorPrefix(code, kApply));
-        inner.push_back(ErrorPrefix(code, kApply, Target()));
-        const Chain texts = capture.Texts();
-        EXPECT_TRUE(IsErrorChain(texts, inner));
-        rebuildSites.push_back(texts.size() > site ? LineNumberOf(texts[site]) : -1);
-        ExpectTargetUntouched();
-    }
-
-    // The store answers `code` to `read` (to the third instruction, for ReadDelta).
-    void ExpectStoreFailure(ReadRefusingStore::Read read, int code, Chain inner = {})
-    {
-        SCOPED_TRACE(read);
-        ReadRefusingStore store;
-        Load(store);
-        store.refuse = read;
-        store.code = code;
-        store.nth = 3;
-        ExpectRebuildFailure(store, code, L"", inner);
-    }
-
-    KorrinTest::TempDir dir;
+    TempDir dir;
     const std::string old;
     const std::string now;
     const std::string blob;
     Korrin engine;
-    std::vector<int> rebuildSites;
 };
 
+// Applied in place (two-argument form): the code from the rebuild's own site (quoting the file
+// that cannot be opened) after the lines before it, then from each of the three application
+// layers; the target as it was and nothing beside it. Rebuilding gathers reads and writes a
+// mebibyte at a time: for this small file the first call of each kind is the one, and its errno
+// gives the code of a failed write.
 TEST_F(ApplyFileDeltaFailureTest, EachRebuildFailureHasItsOwnSite)
 {
-    // A file that cannot be opened is named: the temporary first, then the target.
-    for (const std::wstring& path : {Target() + L".dfttemp", Target()}) {
-        FaultyRuntime runtime;
-        runtime.FailOpenOf(path, EACCES);
-        MemoryDeltaIO store;
-        Load(store);
-        ExpectRebuildFailure(store, RESULT_FAILED, path);
-    }
-    ExpectStoreFailure(ReadRefusingStore::Version, 101);
-    ExpectStoreFailure(ReadRefusingStore::WindowSize, 102);
-    ExpectStoreFailure(ReadRefusingStore::FileSize, 103);
-    ExpectStoreFailure(ReadRefusingStore::Time, 104);
-    ExpectStoreFailure(ReadRefusingStore::Instruction, 105); // the third instruction
-    ExpectStoreFailure(ReadRefusingStore::Sha1, 106,
-                       {kEnd, ErrorPrefix(106, L"Halvorn::Vantrel::FileDelta::GetFileDigest")});
-    {
-        MemoryDeltaIO store;
-        Load(store);
-        store.WriteVersion(2);
-        ExpectRebuildFailure(store, RESULT_FAILED);
-    }
-    {
-        MemoryDeltaIO store;
-        Load(store);
-        _sha1_hash sha1;
-        store.ReadFileDigest(sha1);
-        sha1.bytes[19] ^= 1;
-        store.WriteFileDigest(sha1);
-        ExpectRebuildFailure(store, RESULT_FAILED, L"", {kEnd});
-    }
-    // Old blocks are read, and the new file written, a mebibyte at a time: for this small
-    // file, the first call of each kind is the one.
-    for (RuntimeCall call : {RuntimeCall::Read, RuntimeCall::Write}) {
-        FaultyRuntime runtime;
-        runtime.FailCall(call, EIO);
-        MemoryDeltaIO store;
-        Load(store);
-        ExpectRebuildFailure(store, RESULT_FAILED);
-    }
-    EXPECT_EQ(std::set<int>(rebuildSites.begin(), rebuildSites.end()).size(), rebuildSites.size());
-}
-
-TEST_F(ApplyFileDeltaFailureTest, AFailedWriteGivesTheCodeOfItsErrno)
-{
+    using Arrange = std::function<void(FaultyRuntime&, RefusingDeltaIO&)>;
+    auto refuse = [](Call call, int code, int nth = 1) {
+        return [=](FaultyRuntime&, RefusingDeltaIO& store) {
+            store.Refuse(call, nth);
+            store.code = code;
+        };
+    };
+    auto failing = [](RuntimeCall call, int error) {
+        return [=](FaultyRuntime& runtime, RefusingDeltaIO&) { runtime.FailCall(call, error); };
+    };
+    const std::wstring temporary = Target() + L".dfttemp";
     const struct {
-        int error;
+        Arrange arrange;
         int code;
-    } cases[] = {{EBADF, RESULT_WRITE_EBADF},
-                 {EINVAL, RESULT_WRITE_EINVAL},
-                 {ENOSPC, RESULT_WRITE_ENOSPC},
-                 {EIO, RESULT_FAILED}};
+        std::wstring message = L"";
+        Chain inner = {};
+        bool ownSite = true;
+    } cases[] = {
+        {[&](FaultyRuntime& r, RefusingDeltaIO&) { r.FailOpenOf(temporary, EACCES); }, RESULT_FAILED,
+         temporary},
+        {[&](FaultyRuntime& r, RefusingDeltaIO&) { r.FailOpenOf(Target(), EACCES); }, RESULT_FAILED,
+         Target()},
+        {refuse(Call::Version, 101), 101},
+        {refuse(Call::Window, 102), 102},
+        {refuse(Call::Size, 103), 103},
+        {refuse(Call::Time, 104), 104},
+        {refuse(Call::ReadRecord, 105, 3), 105},
+        {refuse(Call::Sha1, 106),
+         106,
+         L"",
+         {kEnd, ErrorPrefix(106, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}},
+        {[](FaultyRuntime&, RefusingDeltaIO& store) { store.WriteVersion(2); }, RESULT_FAILED},
+        {[](FaultyRuntime&, RefusingDeltaIO& store) {
+             _sha1_hash sha1;
+             store.ReadFileDigest(sha1);
+             sha1.bytes[19] ^= 1;
+             store.WriteFileDigest(sha1);
+         },
+         RESULT_FAILED,
+         L"",
+         {kEnd}},
+        {failing(RuntimeCall::Read, EIO), RESULT_FAILED},
+        {failing(RuntimeCall::Write, EIO), RESULT_FAILED},
+        {failing(RuntimeCall::Write, EBADF), RESULT_WRITE_EBADF, L"", {}, false},
+        {failing(RuntimeCall::Write, EINVAL), RESULT_WRITE_EINVAL, L"", {}, false},
+        {failing(RuntimeCall::Write, ENOSPC), RESULT_WRITE_ENOSPC, L"", {}, false},
+    };
+    std::vector<int> sites;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.error);
-        // Rebuilding gathers its writes: this small file goes out in a single call.
+        SCOPED_TRACE(sites.size());
+        RefusingDeltaIO store;
+        Load(store, blob);
         FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Write, c.error);
-        MemoryDeltaIO store;
-        Load(store);
-        ExpectRebuildFailure(store, c.code);
-        EXPECT_EQ(runtime.Calls(RuntimeCall::Write), 1);
+        c.arrange(runtime, store);
+        FileDelta delta(&store);
+        LogCapture capture;
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), c.code);
+        Chain expected = c.inner;
+        for (const std::wstring& line :
+             {ErrorPrefix(c.code, kGenerateFile, c.message), ErrorPrefix(c.code, kApply, Target()),
+              ErrorPrefix(c.code, kApply), ErrorPrefix(c.code, kApply, Target())})
+            expected.push_back(line);
+        const Chain texts = capture.Texts();
+        EXPECT_TRUE(IsErrorChain(texts, expected));
+        if (c.ownSite)
+            sites.push_back(texts.size() > c.inner.size() ? LineNumberOf(texts[c.inner.size()]) : -1);
+        EXPECT_LE(runtime.Calls(RuntimeCall::Write), 1);
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+        EXPECT_EQ(dir.Entries(), 1u);
     }
+    EXPECT_EQ(std::set<int>(sites.begin(), sites.end()).size(), sites.size());
 }
 
-// The three-path form: the new file is made (truncated) first and keeps what was written.
+// The three-path form makes (truncates) the new file first and leaves in it what was written:
+// all of it when the SHA-1 value (the blob's last bytes) does not match, nothing when the one
+// write call of this small file fails; a new file that cannot be opened stays as it was.
 TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailure)
 {
     const std::wstring newPath = dir.Path(L"new.bin");
     const std::string longer(5000, 'x');
-    auto apply = [&](const std::string& bytes, int code, const std::wstring& message = L"",
-                     Chain inner = {}) {
+    std::string wrongSha1 = blob;
+    wrongSha1.back() ^= 1;
+    auto apply = [&](const std::string& bytes, std::function<void(FaultyRuntime&)> arrange, int code,
+                     const std::string& left, Chain chain, const std::wstring& message = L"") {
+        dir.WriteFile(L"new.bin", longer);
         MemoryDeltaIO store;
-        ASSERT_EQ(KorrinTest::LoadDelta(store, bytes), RESULT_OK);
+        Load(store, bytes);
         FileDelta delta(&store);
+        FaultyRuntime runtime;
+        arrange(runtime);
         LogCapture capture;
         EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, newPath), code);
         if (code != RESULT_OK) {
-            inner.push_back(ErrorPrefix(code, kGenerateFile, message));
-            inner.push_back(ErrorPrefix(code, kApply, Target()));
-            EXPECT_TRUE(IsErrorChain(capture.Texts(), inner));
+            chain.push_back(ErrorPrefix(code, kGenerateFile, message));
+            chain.push_back(ErrorPrefix(code, kApply, Target()));
         }
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), chain));
         EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
+        EXPECT_EQ(dir.ReadFile(L"new.bin"), left);
     };
-
-    dir.WriteFile(L"new.bin", longer);
-    apply(blob, RESULT_OK);
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
-
-    // A SHA-1 value (the blob's last bytes) other than that of the bytes written: they were
-    // written in full before the check.
-    dir.WriteFile(L"new.bin", longer);
-    std::string wrongSha1 = blob;
-    wrongSha1.back() ^= 1;
-    apply(wrongSha1, RESULT_FAILED, L"", {kEnd});
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), now);
-
-    // The one write call of this small file fails: the file was truncated and holds nothing.
-    dir.WriteFile(L"new.bin", longer);
-    {
-        FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Write, ENOSPC);
-        apply(blob, RESULT_WRITE_ENOSPC);
-    }
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
-
-    std::filesystem::remove(dir.NativePath(L"new.bin"));
-    {
-        FaultyRuntime runtime;
-        runtime.FailOpenOf(Target(), ENOENT);
-        apply(blob, RESULT_FAILED, Target());
-    }
-    EXPECT_EQ(dir.ReadFile(L"new.bin"), "");
-
-    std::filesystem::remove(dir.NativePath(L"new.bin"));
-    {
-        FaultyRuntime runtime;
-        runtime.FailOpenOf(newPath, EACCES);
-        apply(blob, RESULT_FAILED, newPath);
-    }
-    EXPECT_FALSE(dir.Exists(L"new.bin"));
+    auto nothing = [](FaultyRuntime&) {};
+    apply(blob, nothing, RESULT_OK, now, {kEnd});
+    apply(wrongSha1, nothing, RESULT_FAILED, now, {kEnd});
+    apply(blob, [](FaultyRuntime& r) { r.FailCall(RuntimeCall::Write, ENOSPC); }, RESULT_WRITE_ENOSPC, "",
+          {});
+    apply(
+        blob, [&](FaultyRuntime& r) { r.FailOpenOf(Target(), ENOENT); }, RESULT_FAILED, "", {}, Target());
+    apply(
+        blob, [&](FaultyRuntime& r) { r.FailOpenOf(newPath, EACCES); }, RESULT_FAILED, longer, {}, newPath);
 }
 
 // The caller's lock is taken once the new content is complete: refused, it leaves the target
@@ -268,31 +179,20 @@ TEST_F(ApplyFileDeltaFailureTest, ARebuiltFileHoldsWhatWasWrittenBeforeTheFailur
 TEST_F(ApplyFileDeltaFailureTest, TheCallersLockGuardsTheReplacement)
 {
     FileLock mine;
-    {
+    for (bool heldElsewhere : {true, false}) {
         FileLock other;
-        ASSERT_TRUE(other.Create(FileLock::Exclusive, Target().c_str()));
+        ASSERT_TRUE(!heldElsewhere || other.Create(FileLock::Exclusive, Target().c_str()));
         MemoryDeltaIO store;
-        Load(store);
+        Load(store, blob);
         FileDelta delta(&store);
         LogCapture capture;
-        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_FAILED);
-        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd, ErrorPrefix(RESULT_FAILED, kApply)}));
-        EXPECT_FALSE(mine.IsHeld());
-        EXPECT_TRUE(other.IsHeld());
-        EXPECT_EQ(dir.ReadFile(L"target.bin"), old);
-        EXPECT_EQ(dir.ReadFile(L"target.bin.dfttemp"), now);
+        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), heldElsewhere ? RESULT_FAILED : RESULT_OK);
+        EXPECT_TRUE(IsErrorChain(
+            capture.Texts(), heldElsewhere ? Chain{kEnd, ErrorPrefix(RESULT_FAILED, kApply)} : Chain{kEnd}));
+        EXPECT_EQ(mine.IsHeld(), !heldElsewhere);
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), heldElsewhere ? old : now);
+        EXPECT_EQ(dir.Exists(L"target.bin.dfttemp"), heldElsewhere);
     }
-    MemoryDeltaIO store;
-    Load(store);
-    FileDelta delta(&store);
-    {
-        LogCapture capture;
-        EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, &mine), RESULT_OK);
-        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd}));
-    }
-    EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
-    EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
-    EXPECT_TRUE(mine.IsHeld());
     FileLock other;
     EXPECT_FALSE(other.Create(FileLock::Exclusive, Target().c_str()));
     mine.Release();
@@ -307,40 +207,32 @@ TEST_F(ApplyFileDeltaFailureTest, AFailedMoveFallsBackToACopy)
         RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(EXDEV));
     const std::wstring copyFailed = ErrorPrefix(
         RESULT_FAILED, kApply, L"file copy failed. Windows error code: " + std::to_wstring(ENOSPC));
-    const struct {
-        bool copyFails;
-        bool withPath;
-    } cases[] = {{false, true}, {true, false}, {true, true}};
     std::vector<int> sites; // of the move, copy and own lines of the failing cases
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.copyFails * 2 + c.withPath);
+    for (const auto& [copyFails, withPath] : {std::pair{false, true}, {true, false}, {true, true}}) {
+        SCOPED_TRACE(copyFails * 2 + withPath);
         dir.WriteFile(L"target.bin", old);
         FaultyKernel kernel;
         kernel.FailCall(KernelCall::MoveReplacing, EXDEV);
-        if (c.copyFails)
+        if (copyFails)
             kernel.FailCall(KernelCall::CopyOver, ENOSPC);
         MemoryDeltaIO store;
-        Load(store);
+        Load(store, blob);
         FileDelta delta(&store);
         LogCapture capture;
-        const int code = c.copyFails ? RESULT_FAILED : RESULT_OK;
+        EXPECT_EQ(withPath ? engine.ApplyFileDelta(Target(), delta)
+                           : engine.ApplyFileDelta(Target(), delta, nullptr),
+                  copyFails ? RESULT_FAILED : RESULT_OK);
         Chain expected = {kEnd, moveFailed};
-        if (c.copyFails)
+        if (copyFails)
             expected.push_back(copyFailed);
-        if (c.withPath) {
-            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta), code);
-            if (c.copyFails)
-                expected.push_back(ErrorPrefix(RESULT_FAILED, kApply, Target()));
-        } else {
-            EXPECT_EQ(engine.ApplyFileDelta(Target(), delta, nullptr), code);
-        }
+        if (copyFails && withPath)
+            expected.push_back(ErrorPrefix(RESULT_FAILED, kApply, Target()));
         const Chain texts = capture.Texts();
         EXPECT_TRUE(IsErrorChain(texts, expected));
-        for (std::size_t i = 1; c.copyFails && i < texts.size(); ++i)
+        for (std::size_t i = 1; copyFails && i < texts.size(); ++i)
             sites.push_back(LineNumberOf(texts[i]));
         EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), 1);
-        EXPECT_EQ(dir.ReadFile(L"target.bin"), c.copyFails ? old : now);
-        EXPECT_FALSE(dir.Exists(L"target.bin.dfttemp"));
+        EXPECT_EQ(dir.ReadFile(L"target.bin"), copyFails ? old : now);
         EXPECT_EQ(dir.Entries(), 1u);
     }
     ASSERT_EQ(sites.size(), 5u);

@@ -13,15 +13,15 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaBlob.h"
 #include "support/LogCapture.h"
+#include "support/Road.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::PatternBytes;
+using namespace KorrinTest;
 
 constexpr std::uint32_t kWindow = 64;
 constexpr int kUnreadable = 1; // no result code of the library
@@ -31,7 +31,7 @@ protected:
     CorruptDeltaTest()
         : old(PatternBytes(3000, 11)), now(old.substr(0, 700) + "insert" + old.substr(700, 900) +
                                            old.substr(1700, 1000) + PatternBytes(150, 12) + old.substr(2760)),
-          blob(KorrinTest::MakeDeltaBlob(dir, old, now, kWindow))
+          blob(MakeDeltaBlob(dir, old, now, kWindow))
     {
     }
 
@@ -40,7 +40,7 @@ protected:
     int ApplyInPlace(const std::string& bytes)
     {
         MemoryDeltaIO store;
-        if (KorrinTest::LoadDelta(store, bytes) != RESULT_OK)
+        if (LoadDelta(store, bytes) != RESULT_OK)
             return kUnreadable;
         dir.WriteFile(L"target.bin", old);
         FileDelta delta(&store);
@@ -50,35 +50,22 @@ protected:
         return result;
     }
 
-    KorrinTest::TempDir dir;
+    TempDir dir;
     const std::string old;
     const std::string now;
     const std::string blob;
     Korrin engine;
-    KorrinTest::LogCapture quiet; // every failure here is reported, and expected
+    LogCapture quiet; // every failure here is reported, and expected
 };
-
-TEST_F(CorruptDeltaTest, TheIntactDeltaMakesTheNewFile)
-{
-    EXPECT_EQ(ApplyInPlace(blob), RESULT_OK);
-}
 
 TEST_F(CorruptDeltaTest, ADeltaMadeAgainstAnotherFileFails)
 {
     // The old file shifted by a block: every copy names the block after the one it means.
     const std::string other = old.substr(kWindow);
-    const std::string foreign = KorrinTest::MakeDeltaBlob(dir, other, now, kWindow);
-    dir.WriteFile(L"other.bin", other);
-    {
-        MemoryDeltaIO store;
-        ASSERT_EQ(KorrinTest::LoadDelta(store, foreign), RESULT_OK);
-        ASSERT_GT(store.GetDigestDeltaCount(), 0u);
-        FileDelta delta(&store);
-        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"other.bin"), delta, dir.Path(L"check.bin")), RESULT_OK);
-        ASSERT_EQ(dir.ReadFile(L"check.bin"), now);
-    }
-    std::filesystem::remove(dir.NativePath(L"other.bin"));
-    std::filesystem::remove(dir.NativePath(L"check.bin"));
+    const std::string foreign = MakeDeltaBlob(dir, other, now, kWindow);
+    MemoryDeltaIO store;
+    ASSERT_EQ(LoadDelta(store, foreign), RESULT_OK);
+    ASSERT_GT(store.GetDigestDeltaCount(), 0u);
     EXPECT_EQ(ApplyInPlace(foreign), RESULT_FAILED);
 }
 
@@ -86,6 +73,7 @@ TEST_F(CorruptDeltaTest, ADeltaMadeAgainstAnotherFileFails)
 // in the version, window, a block index or a literal's bytes the rebuild must fail.
 TEST_F(CorruptDeltaTest, AFlippedByteNeverDamagesTheTarget)
 {
+    ASSERT_EQ(ApplyInPlace(blob), RESULT_OK);
     std::size_t failed = 0;
     for (std::size_t position = 0; position < blob.size(); ++position) {
         SCOPED_TRACE(position);
@@ -109,7 +97,7 @@ TEST_F(CorruptDeltaTest, EveryTruncationFailsWithoutDamagingTheTarget)
         EXPECT_NE(result, RESULT_OK);
     }
     MemoryDeltaIO store;
-    ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK);
+    ASSERT_EQ(LoadDelta(store, blob), RESULT_OK);
     EXPECT_GT(readBack, store.GetDeltaCount());
 }
 

@@ -12,58 +12,18 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaReplay.h"
-#include "support/FaultyRuntime.h"
+#include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
+#include "support/Refusing.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::Copy;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::Instruction;
-using KorrinTest::InstructionsOf;
-using KorrinTest::IsErrorLine;
-using KorrinTest::LineNumberOf;
-using KorrinTest::Literal;
-using KorrinTest::LogCapture;
-using KorrinTest::RefusingDeltaIO;
-using Instructions = std::vector<Instruction>;
+using namespace KorrinTest;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDelta";
-
-// A signature store whose reads fail on demand. Being a class of its own, it also keeps the
-// generator from answering lookups past the store.
-class RefusingSignature : public MemoryDigestIO {
-public:
-    bool refuseVersion = false;
-    bool refuseWindowSize = false;
-    bool refuseFind = false;      // the lookup by checksum
-    bool refuseFindBlock = false; // the lookup by checksum and MD5
-    int code = 7;
-    mutable int findCalls = 0;
-
-    int ReadVersion(std::uint32_t& value) override
-    {
-        return refuseVersion ? code : MemoryDigestIO::ReadVersion(value);
-    }
-    int ReadWindowSize(std::uint32_t& value) override
-    {
-        return refuseWindowSize ? code : MemoryDigestIO::ReadWindowSize(value);
-    }
-    int Find(const std::uint32_t& checksum, bool& found) const override
-    {
-        ++findCalls;
-        return refuseFind ? code : MemoryDigestIO::Find(checksum, found);
-    }
-    int Find(const std::uint32_t& checksum, const _md5_hash& md5, bool& found,
-             std::uint32_t& index) const override
-    {
-        return refuseFindBlock ? code : MemoryDigestIO::Find(checksum, md5, found, index);
-    }
-};
 
 class GenerateFileDeltaFailureTest : public ::testing::Test {
 protected:
@@ -94,16 +54,12 @@ protected:
         LogCapture capture;
         EXPECT_EQ(Generate(signature, store, now), code);
         const std::vector<std::wstring> texts = capture.Texts();
-        if (texts.empty()) {
-            ADD_FAILURE() << "nothing was logged";
-            return texts;
-        }
-        EXPECT_TRUE(IsErrorLine(texts.back(), ErrorPrefix(code, kFunction, message))) << texts.back();
-        lines.push_back(LineNumberOf(texts.back()));
+        EXPECT_TRUE(!texts.empty() && IsErrorLine(texts.back(), ErrorPrefix(code, kFunction, message)));
+        lines.push_back(texts.empty() ? -1 : LineNumberOf(texts.back()));
         return texts;
     }
 
-    KorrinTest::TempDir dir;
+    TempDir dir;
     Korrin engine;
     std::vector<int> lines;
 };
@@ -129,10 +85,10 @@ TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
         ASSERT_EQ(InstructionsOf(plain), c.whole) << c.now;
 
         RefusingDeltaIO store;
-        store.refuseDeltaFrom = 2;
+        store.Refuse(Call::Record, 2);
         store.code = 901;
         EXPECT_EQ(ExpectFailure(signature, store, c.now, 901).size(), 1u) << c.now;
-        EXPECT_EQ(store.deltaCalls, 2) << c.now;
+        EXPECT_EQ(store.Calls(Call::Record), 2) << c.now;
         EXPECT_EQ(InstructionsOf(store), Instructions{c.whole[0]}) << c.now;
     }
     EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), 4u);
@@ -140,31 +96,34 @@ TEST_F(GenerateFileDeltaFailureTest, ARefusedInstructionStopsAfterTheFirst)
 
 TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsCode)
 {
+    // A signature store refusing a read, or a delta store refusing a write. Of a class derived
+    // from the library's own, the signature store also keeps the generator from answering
+    // lookups past the store.
     int code = 100;
-    auto signatureRefusing = [&](bool RefusingSignature::*flag) {
-        RefusingSignature signature;
-        Sign(signature);
-        signature.*flag = true;
-        signature.code = ++code;
-        MemoryDeltaIO store;
-        EXPECT_EQ(ExpectFailure(signature, store, "abcd", code).size(), 1u);
-        EXPECT_EQ(store.GetDeltaCount(), 0u);
-    };
-    signatureRefusing(&RefusingSignature::refuseVersion);
-    signatureRefusing(&RefusingSignature::refuseWindowSize);
-    signatureRefusing(&RefusingSignature::refuseFind);
-    signatureRefusing(&RefusingSignature::refuseFindBlock);
-
+    const std::pair<bool, Call> refusals[] = {
+        {true, Call::Version},  {true, Call::Window},  {true, Call::Lookup}, {true, Call::BlockLookup},
+        {false, Call::Version}, {false, Call::Window}, {false, Call::Size},  {false, Call::Time},
+        {false, Call::Sha1},    {false, Call::Finish}};
+    for (const auto& [bySignature, call] : refusals) {
+        RefusingDigestIO refusing;
+        Sign(refusing);
+        MemoryDigestIO plain;
+        Sign(plain);
+        RefusingDeltaIO store;
+        if (bySignature)
+            refusing.Refuse(call);
+        else
+            store.Refuse(call);
+        refusing.code = store.code = ++code;
+        EXPECT_EQ(
+            ExpectFailure(bySignature ? static_cast<MemoryDigestIO&>(refusing) : plain, store, "Xabcd", code)
+                .size(),
+            1u);
+        const bool afterTheInstructions = !bySignature && (call == Call::Sha1 || call == Call::Finish);
+        EXPECT_EQ(store.GetDeltaCount(), afterTheInstructions ? 2u : 0u);
+    }
     MemoryDigestIO signature;
     Sign(signature);
-    for (int RefusingDeltaIO::*flag : {&RefusingDeltaIO::refuseVersion, &RefusingDeltaIO::refuseWindowSize,
-                                       &RefusingDeltaIO::refuseFileSize, &RefusingDeltaIO::refuseModifiedTime,
-                                       &RefusingDeltaIO::refuseFileDigest, &RefusingDeltaIO::refuseFinish}) {
-        RefusingDeltaIO store;
-        store.*flag = 1;
-        store.code = ++code;
-        EXPECT_EQ(ExpectFailure(signature, store, "Xabcd", code).size(), 1u);
-    }
 
     // A signature claiming a non-empty old file with a window of 0.
     MemoryDigestIO windowless;
@@ -177,15 +136,15 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
 
     {
         // A new file that cannot be examined is named.
-        KorrinTest::FaultyRuntime runtime;
+        FaultyRuntime runtime;
         runtime.FailOpenOf(dir.Path(L"new.bin"), ENOENT);
         MemoryDeltaIO store;
         EXPECT_EQ(ExpectFailure(signature, store, "abcd", RESULT_FAILED, dir.Path(L"new.bin")).size(), 1u);
         EXPECT_EQ(store.GetDeltaCount(), 0u);
     }
     {
-        KorrinTest::FaultyRuntime runtime;
-        runtime.FailCall(KorrinTest::RuntimeCall::Read, EIO);
+        FaultyRuntime runtime;
+        runtime.FailCall(RuntimeCall::Read, EIO);
         MemoryDeltaIO store;
         const std::vector<std::wstring> texts = ExpectFailure(signature, store, "abcd", RESULT_FAILED);
         ASSERT_EQ(texts.size(), 2u);
@@ -199,12 +158,12 @@ TEST_F(GenerateFileDeltaFailureTest, EachFailureIsReportedFromItsOwnSiteWithItsC
 // A store of a class derived from the library's own is asked, and its refusal counts.
 TEST_F(GenerateFileDeltaFailureTest, ADerivedSignatureStoreIsAskedForEveryLookup)
 {
-    RefusingSignature signature;
+    RefusingDigestIO signature;
     Sign(signature);
     MemoryDeltaIO store;
     ASSERT_EQ(Generate(signature, store, "Xabcd"), RESULT_OK);
     EXPECT_EQ(InstructionsOf(store), (Instructions{Literal("X"), Copy(0)}));
-    EXPECT_EQ(signature.findCalls, 2) << "one lookup per window position";
+    EXPECT_EQ(signature.Calls(Call::Lookup), 2) << "one lookup per window position";
 }
 
 } // namespace

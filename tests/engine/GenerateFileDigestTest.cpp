@@ -1,6 +1,7 @@
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
-#include <random>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -13,106 +14,61 @@
 #include <Vantrel/Rcheck32Digest.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/FaultyRuntime.h"
+#include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
-#include "support/TempDir.h"
+#include "support/Refusing.h"
+#include "support/Road.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::FaultyRuntime;
-using KorrinTest::IsErrorChain;
-using KorrinTest::LineNumberOf;
-using KorrinTest::LogCapture;
-using KorrinTest::RefusingDigestIO;
-using KorrinTest::RuntimeCall;
-using KorrinTest::Sha1Of;
-using KorrinTest::TempDir;
+using namespace KorrinTest;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateFileDigest";
 
-struct Block {
-    std::uint32_t checksum;
-    _md5_hash md5;
-};
-
-Block BlockOf(const std::string& bytes)
-{
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto length = static_cast<std::uint32_t>(bytes.size());
-    Rcheck32Digest checksum;
-    checksum.Start(data, length);
-    MD5Digest md5;
-    md5.Append(data, length);
-    md5.Finish();
-    Block block;
-    checksum.GetDigest(block.checksum);
-    md5.GetDigest(block.md5);
-    return block;
-}
-
 class GenerateFileDigestTest : public ::testing::Test {
 protected:
-    // Signs `bytes` with window `window` and checks the whole signature against them.
-    void ExpectSignatureOf(const std::string& bytes, std::uint32_t window)
+    // Signs `bytes` with window `window` and checks the whole signature against the definition:
+    // the caller's version, the file's size, time (in seconds since 1970) and SHA-1, and block i
+    // for bytes i*W onwards under their own checksum and MD5. Answers its groups.
+    std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>
+    ExpectSignatureOf(const std::string& bytes, std::uint32_t window)
     {
         dir.WriteFile(L"old.bin", bytes);
-        const std::wstring path = dir.Path(L"old.bin");
-        std::filesystem::last_write_time(dir.NativePath(L"old.bin"),
-                                         std::filesystem::file_time_type::clock::now() -
-                                             std::chrono::hours(50));
+        const auto clock = std::filesystem::file_time_type::clock::now();
+        std::filesystem::last_write_time(dir.NativePath(L"old.bin"), clock - std::chrono::hours(50));
         MemoryDigestIO store;
-        store.WriteVersion(1);
+        store.WriteVersion(7);
         FileDigest digest(&store);
         Korrin engine;
         engine.SetWindowSize(window);
-        ASSERT_EQ(engine.GenerateFileDigest(path, digest), RESULT_OK);
-
-        std::uint32_t version = 0, storedWindow = 0;
-        std::uint64_t size = 1;
-        std::int64_t time = 0;
-        store.ReadVersion(version);
-        store.ReadWindowSize(storedWindow);
-        store.ReadFileSize(size);
-        store.ReadFileModifiedTime(time);
-        EXPECT_EQ(version, 1u) << "the version is the caller's";
-        EXPECT_EQ(storedWindow, window);
-        EXPECT_EQ(size, bytes.size());
-        const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count();
-        EXPECT_NEAR(static_cast<double>(time), static_cast<double>(now - 50 * 3600), 5.0);
-
-        SHA1Digest sha1;
-        ASSERT_EQ(digest.GetFileDigest(sha1), RESULT_OK);
-        _sha1_hash value;
-        sha1.GetDigest(value);
-        EXPECT_EQ(value, Sha1Of(bytes));
-
-        // ceil(size / W) blocks; block i is bytes i*W onwards, found under its own checksum
-        // and MD5 (a block repeated earlier in the file is found under the earlier index).
-        const std::size_t blocks = (bytes.size() + window - 1) / window;
-        DigestMap table;
-        store.ReadDigest(table);
-        std::size_t indices = 0;
-        for (const auto& entry : table)
-            for (const DigestEntry& group : entry.second)
-                indices += group.blockIndices.size();
-        EXPECT_EQ(indices, blocks);
-        for (std::size_t i = 0; i < blocks; ++i) {
-            const std::string piece = bytes.substr(i * window, window);
-            const Block block = BlockOf(piece);
-            bool found = false;
-            std::uint32_t index = 0;
-            store.Find(block.checksum, block.md5, found, index);
-            ASSERT_TRUE(found) << "block " << i;
-            EXPECT_EQ(bytes.substr(index * window, window), piece);
-            EXPECT_LE(index, i);
+        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        const std::int64_t time = PropertiesOf(store).time;
+        EXPECT_NEAR(double(time),
+                    double(std::chrono::duration_cast<std::chrono::seconds>(now).count() - 50 * 3600), 5.0);
+        EXPECT_EQ(PropertiesOf(store), (DeltaProperties{7, window, bytes.size(), time, Sha1Of(bytes)}));
+        MemoryDigestIO expected;
+        for (std::size_t at = 0; at < bytes.size(); at += window) {
+            const auto* data = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+            const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(window, bytes.size() - at));
+            Rcheck32Digest checksum;
+            checksum.Start(data, length);
+            MD5Digest md5;
+            md5.Append(data, length);
+            md5.Finish();
+            std::uint32_t weak = 0;
+            _md5_hash strong;
+            checksum.GetDigest(weak);
+            md5.GetDigest(strong);
+            expected.WriteDigest(static_cast<std::uint32_t>(at / window), weak, strong);
         }
+        EXPECT_EQ(GroupsOf(store), GroupsOf(expected));
+        return GroupsOf(store);
     }
 
     TempDir dir;
@@ -120,34 +76,19 @@ protected:
 
 TEST_F(GenerateFileDigestTest, FilesOfWholeAndPartialBlocks)
 {
-    std::mt19937 random(3);
-    std::string bytes(3 * 1024 + 100, '\0');
-    for (auto& b : bytes)
-        b = static_cast<char>(random());
+    const std::string bytes = PatternBytes(3 * 1024 + 100, 3);
     ExpectSignatureOf("", 4);
     ExpectSignatureOf(bytes.substr(0, 3 * 1024), 1024); // k*W: ends on a read of 0 bytes
     ExpectSignatureOf(bytes, 1024);                     // k*W + r: a short last block
     ExpectSignatureOf(bytes, 1);
     ExpectSignatureOf(bytes, 5000);                 // one block shorter than the window
     ExpectSignatureOf(std::string(4096, 'z'), 512); // every block equal: one group
+    // Blocks "abcd", "efgh" and "ij": the short last block is checksummed over its two bytes,
+    // A = 105 + 106, B = 105 + 211.
+    EXPECT_EQ(std::get<0>(ExpectSignatureOf("abcdefghij", 4).at(0)), 0x013C00D3u);
 }
 
-TEST_F(GenerateFileDigestTest, WorkedExample)
-{
-    ExpectSignatureOf("abcdefghij", 4); // blocks 0 "abcd", 1 "efgh", 2 "ij"
-    // The short last block is checksummed over its two bytes: A = 105 + 106, B = 105 + 211.
-    MemoryDigestIO store;
-    FileDigest digest(&store);
-    Korrin engine;
-    engine.SetWindowSize(4);
-    ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
-    DigestMap table;
-    store.ReadDigest(table);
-    ASSERT_EQ(table.count(0x013C00D3u), 1u);
-    EXPECT_EQ(table.at(0x013C00D3u)[0].blockIndices, std::vector<std::uint32_t>{2});
-}
-
-// A new engine's window is 0. A missing file, and windows of 0 and of 2^31 or more, are
+// A new engine's window is 0. Windows of 0 and of 2^31 or more, and a missing file, are
 // refused with the path before anything is written.
 TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
 {
@@ -156,92 +97,77 @@ TEST_F(GenerateFileDigestTest, MissingFileAndUnusableWindowSizesWriteNothing)
     FileDigest digest(&store);
     Korrin engine;
     dir.WriteFile(L"old.bin", "abcdefghij");
-    EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_FAILED);
-    for (std::uint32_t window : {0x80000000u, 0xFFFFFFFFu}) {
-        engine.SetWindowSize(window);
-        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_FAILED);
-    }
-    engine.SetWindowSize(4);
     const std::wstring missing = dir.Path(L"missing.bin");
-    EXPECT_EQ(engine.GenerateFileDigest(missing, digest), RESULT_FAILED);
-
-    EXPECT_EQ(store.writeDigestCalls, 0);
-    EXPECT_EQ(store.GetDigestSize(), 49u);
-    std::uint64_t size = 0;
-    store.ReadFileSize(size);
-    EXPECT_EQ(size, 0u);
+    for (std::uint32_t window : {0u, 0x80000000u, 0xFFFFFFFFu, 4u}) {
+        if (window != 0)
+            engine.SetWindowSize(window);
+        EXPECT_EQ(engine.GenerateFileDigest(window == 4 ? missing : dir.Path(L"old.bin"), digest),
+                  RESULT_FAILED);
+    }
+    EXPECT_EQ(store.Calls(Call::Record), 0);
+    EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
     const std::wstring refused = ErrorPrefix(RESULT_FAILED, kFunction, dir.Path(L"old.bin"));
     EXPECT_TRUE(IsErrorChain(capture.Texts(),
                              {refused, refused, refused, ErrorPrefix(RESULT_FAILED, kFunction, missing)}));
 }
 
-// Each refusal of the store and each failing file call: the store's code (or 32768) from a
-// site of its own, the blocks before it kept, and the file closed on the way out.
+// Each refusal of the store and each failing file call: the store's code (or 32768) from a site
+// of its own, the blocks before it kept, and the file closed on the way out.
 TEST_F(GenerateFileDigestTest, EachFailureIsReportedFromItsOwnSiteWithTheStoresCode)
 {
-    dir.WriteFile(L"old.bin", KorrinTest::PatternBytes(100)); // seven blocks of 16, all different
-    const std::wstring path = dir.Path(L"old.bin");
+    dir.WriteFile(L"small.bin", PatternBytes(100)); // seven blocks of 16, all different
+    // Reads come in chunks of whole blocks: when the second read of a file of several chunks
+    // fails, the blocks of the first stay.
+    dir.WriteFile(L"large.bin", PatternBytes(16u << 20, 2));
+    const struct {
+        Call refuse;
+        int nth; // 0: the store refuses nothing
+        RuntimeCall fail;
+        int failNth; // 0: no call fails
+        const wchar_t* file;
+        int calls; // block writes; -1 for some, but not all
+    } cases[] = {
+        {Call::Window, 1, RuntimeCall::Read, 0, L"small.bin", 0},
+        {Call::Size, 1, RuntimeCall::Read, 0, L"small.bin", 0},
+        {Call::Time, 1, RuntimeCall::Read, 0, L"small.bin", 0},
+        {Call::Record, 3, RuntimeCall::Read, 0, L"small.bin", 3},
+        {Call::Sha1, 1, RuntimeCall::Read, 0, L"small.bin", 7}, // every block came before the SHA-1 value
+        {Call::Finish, 1, RuntimeCall::Read, 0, L"small.bin", 7},
+        {Call::Record, 0, RuntimeCall::Read, 2, L"large.bin", -1},
+        {Call::Record, 0, RuntimeCall::Open, 1, L"small.bin", 0},
+    };
     Korrin engine;
     engine.SetWindowSize(16);
-    std::vector<int> lines;
-    // Expects `code` (quoting `message`), `calls` block writes of which all but a refused one
-    // were kept, and `closes` closes.
-    auto expectFailure = [&](RefusingDigestIO& store, FaultyRuntime& runtime, int code, int calls, int closes,
-                             const std::wstring& message = L"") {
-        FileDigest digest(&store);
-        LogCapture capture;
-        EXPECT_EQ(engine.GenerateFileDigest(path, digest), code);
-        const std::vector<std::wstring> texts = capture.Texts();
-        EXPECT_TRUE(IsErrorChain(texts, {ErrorPrefix(code, kFunction, message)}));
-        lines.push_back(texts.empty() ? -1 : LineNumberOf(texts[0]));
-        EXPECT_EQ(store.writeDigestCalls, calls);
-        const int kept = store.refuseWriteDigestFrom != 0 ? calls - 1 : calls;
-        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * kept);
-        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), closes);
-    };
-    const struct {
-        int RefusingDigestIO::*flag;
-        int value;
-        int calls;
-    } refusals[] = {
-        {&RefusingDigestIO::refuseWindowSize, 1, 0},   {&RefusingDigestIO::refuseFileSize, 1, 0},
-        {&RefusingDigestIO::refuseModifiedTime, 1, 0}, {&RefusingDigestIO::refuseWriteDigestFrom, 3, 3},
-        {&RefusingDigestIO::refuseFileDigest, 1, 7}, // every block came before the SHA-1 value
-        {&RefusingDigestIO::refuseFinish, 1, 7},
-    };
+    std::set<int> sites;
     int code = 100;
-    for (const auto& refusal : refusals) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(code);
         RefusingDigestIO store;
-        store.*refusal.flag = refusal.value;
+        if (c.nth != 0)
+            store.Refuse(c.refuse, c.nth);
         store.code = ++code;
         FaultyRuntime runtime;
-        expectFailure(store, runtime, code, refusal.calls, 1);
-    }
-    {
-        // Reads come in chunks of whole blocks: a file of several chunks, whose second read fails,
-        // keeps the blocks of the first.
-        dir.WriteFile(L"large.bin", KorrinTest::PatternBytes(16u << 20, 2));
-        FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Read, EIO, 2);
-        RefusingDigestIO store;
+        if (c.failNth != 0)
+            runtime.FailCall(c.fail, EACCES, c.failNth);
+        const bool opened = c.fail != RuntimeCall::Open;
+        const int expected = c.nth != 0 ? code : RESULT_FAILED;
         FileDigest digest(&store);
         LogCapture capture;
-        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"large.bin"), digest), RESULT_FAILED);
-        EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(RESULT_FAILED, kFunction)}));
-        lines.push_back(LineNumberOf(capture.Texts().at(0)));
-        EXPECT_GT(store.writeDigestCalls, 0);
-        EXPECT_LT(store.writeDigestCalls, 1 << 20);
-        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * store.writeDigestCalls);
-        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+        EXPECT_EQ(engine.GenerateFileDigest(dir.Path(c.file), digest), expected);
+        EXPECT_TRUE(IsErrorChain(capture.Texts(),
+                                 {ErrorPrefix(expected, kFunction, opened ? L"" : dir.Path(c.file))}));
+        sites.insert(capture.Texts().empty() ? -1 : LineNumberOf(capture.Texts()[0]));
+        const int calls = store.Calls(Call::Record);
+        if (c.calls >= 0) {
+            EXPECT_EQ(calls, c.calls);
+        } else {
+            EXPECT_GT(calls, 0);
+            EXPECT_LT(calls, 1 << 20);
+        }
+        EXPECT_EQ(store.GetDigestSize(), 49u + 25u * (calls - (c.nth != 0 && c.refuse == Call::Record)));
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), opened ? 1 : 0);
     }
-    {
-        FaultyRuntime runtime;
-        runtime.FailCall(RuntimeCall::Open, EACCES);
-        RefusingDigestIO store;
-        expectFailure(store, runtime, RESULT_FAILED, 0, 0, path);
-    }
-    EXPECT_EQ(std::set<int>(lines.begin(), lines.end()).size(), lines.size());
+    EXPECT_EQ(sites.size(), std::size(cases));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -10,59 +10,52 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Kernel.h"
-#include "support/FaultyKernel.h"
+#include "support/Faults.h"
 #include "support/KernelConventions.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 
 namespace {
 
-using Halvorn::Vantrel::RESULT_FAILED;
-using Halvorn::Vantrel::RESULT_OK;
-using KorrinTest::FaultyKernel;
-using KorrinTest::KernelCall;
-using KorrinTest::TempDir;
+using namespace KorrinTest;
 
-TEST(GenerateTempFilenameTest, EachCallMakesANewEmptyFileInTheTemporaryDirectory)
+// Each call makes a new empty file in the temporary directory, named from "diff" and ending in
+// ".tmp". Without a directory, or without a file, the call fails from a site of its own and
+// leaves the name alone; without a directory no file is attempted.
+TEST(GenerateTempFilenameTest, EachCallMakesANewEmptyFileOrLeavesTheNameAlone)
 {
     wchar_t buffer[260];
     const std::uint32_t length = Halvorn::Platform::CurrentKernel().TempDirectory(260, buffer);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, 260u);
-    const std::wstring prefix = std::wstring(buffer, length) + KorrinTest::TempNameStart(L"diff");
-
-    std::wstring names[2];
-    for (std::wstring& name : names)
-        ASSERT_EQ(GenerateTempFilename(name), RESULT_OK);
-    EXPECT_NE(names[0], names[1]);
-    for (const std::wstring& name : names) {
+    const std::wstring start = std::wstring(buffer, length) + TempNameStart(L"diff");
+    std::set<std::wstring> names;
+    for (int i = 0; i < 2; ++i) {
+        std::wstring name;
+        ASSERT_EQ(GenerateTempFilename(name), Halvorn::Vantrel::RESULT_OK);
         const std::filesystem::path path = TempDir::FromWide(name);
-        EXPECT_EQ(name.compare(0, prefix.size(), prefix), 0) << name;
-        ASSERT_GT(name.size(), prefix.size() + 4) << name;
+        EXPECT_EQ(name.compare(0, start.size(), start), 0) << name;
         EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << name;
-        EXPECT_TRUE(std::filesystem::is_regular_file(path)) << name;
-        EXPECT_EQ(std::filesystem::file_size(path), 0u) << name;
+        EXPECT_GT(name.size(), start.size() + 4) << name;
+        EXPECT_TRUE(std::filesystem::is_regular_file(path) && std::filesystem::file_size(path) == 0) << name;
         std::filesystem::remove(path);
+        names.insert(name);
     }
-}
+    EXPECT_EQ(names.size(), 2u);
 
-TEST(GenerateTempFilenameTest, NoDirectoryOrNoFileFailsAndLeavesTheNameAlone)
-{
-    std::vector<int> sites;
+    std::set<int> sites;
     for (KernelCall call : {KernelCall::TempDirectory, KernelCall::UniqueTempFile}) {
         FaultyKernel kernel;
         kernel.FailCall(call, ENOSPC);
-        KorrinTest::LogCapture capture;
+        LogCapture capture;
         std::wstring name = L"unchanged";
-        EXPECT_EQ(GenerateTempFilename(name), RESULT_FAILED);
+        EXPECT_EQ(GenerateTempFilename(name), Halvorn::Vantrel::RESULT_FAILED);
         EXPECT_EQ(name, L"unchanged");
-        const std::vector<std::wstring> texts = capture.Texts();
-        EXPECT_TRUE(KorrinTest::IsErrorChain(texts, {L"Error 32768 at func: GenerateTempFilename"}));
-        sites.push_back(texts.empty() ? -1 : KorrinTest::LineNumberOf(texts[0]));
-        // Without a directory, no file is attempted.
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {L"Error 32768 at func: GenerateTempFilename"}));
+        sites.insert(capture.Texts().empty() ? -1 : LineNumberOf(capture.Texts()[0]));
         EXPECT_EQ(kernel.Calls(KernelCall::UniqueTempFile), call == KernelCall::UniqueTempFile ? 1 : 0);
     }
-    EXPECT_NE(sites[0], sites[1]);
+    EXPECT_EQ(sites.size(), 2u);
 }
 
 } // namespace

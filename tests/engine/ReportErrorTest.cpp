@@ -1,26 +1,18 @@
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
-
-#include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/engine/ReportError.h"
 #include "support/LogCapture.h"
 
 namespace {
 
-using Halvorn::Vantrel::ReportError;
-using KorrinTest::LogCapture;
-
 // The two line formats, without a message and with it quoted after the code, each report a
 // line of its own in order, to the library's logger as errors; the code comes back.
 TEST(ReportError, WritesOneLineInEitherFormatAndReturnsTheCode)
 {
-    LogCapture capture;
-    EXPECT_EQ(ReportError(32768, nullptr, "GenerateTempFilename", 510), 32768);
-    EXPECT_EQ(ReportError(Halvorn::Vantrel::RESULT_WRITE_ENOSPC, L"C:\\data\\a.bin",
-                          "Halvorn::Vantrel::Korrin::ApplyFileDelta", 77),
+    KorrinTest::LogCapture capture;
+    EXPECT_EQ(Halvorn::Vantrel::ReportError(32768, nullptr, "GenerateTempFilename", 510), 32768);
+    EXPECT_EQ(Halvorn::Vantrel::ReportError(-11021, L"C:\\data\\a.bin",
+                                            "Halvorn::Vantrel::Korrin::ApplyFileDelta", 77),
               -11021);
     EXPECT_EQ(
         capture.Texts(),

@@ -17,77 +17,63 @@
 #include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::DeltaBlobThroughBlobs;
-using KorrinTest::Instruction;
-using KorrinTest::TempDir;
+using namespace KorrinTest;
 
 class RoadTest : public ::testing::Test {
 protected:
-    // Sends `now` over to a holder of `old` and applies it both ways; both results must be
-    // `now` byte for byte.
+    // Sends `now` over to a holder of `old` through blobs, and through a signature file and a
+    // streamed delta file; applies it to a new file and in place (a store can be read any
+    // number of times). Every result must be `now` byte for byte. Files are compared whole, not
+    // with ASSERT_EQ, whose line diff of MiB-sized texts would be unreadable and take gigabytes.
     void ExpectRoad(const std::string& old, const std::string& now, std::uint32_t window)
     {
+        SCOPED_TRACE(window);
         dir.WriteFile(L"old.bin", old);
         dir.WriteFile(L"new.bin", now);
         const std::vector<unsigned char> blob =
             DeltaBlobThroughBlobs(dir.Path(L"old.bin"), dir.Path(L"new.bin"), window);
-        ASSERT_FALSE(blob.empty());
-
         MemoryDeltaIO received;
         ASSERT_EQ(received.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
         // Literal runs of at most one window; a delta against an empty file sends the file whole.
-        const std::vector<Instruction> instructions = KorrinTest::InstructionsOf(received);
-        // Files are compared whole, not with ASSERT_EQ: its line diff of MiB-sized texts would
-        // be unreadable and take gigabytes.
-        ASSERT_TRUE(KorrinTest::Replay(instructions, old, window) == now) << "window " << window;
+        const Instructions instructions = InstructionsOf(received);
+        ASSERT_TRUE(Replay(instructions, old, window) == now);
         for (const Instruction& instruction : instructions)
             ASSERT_LE(instruction.bytes.size(), old.empty() ? 65535u : window);
         FileDelta delta(&received);
         Korrin engine;
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"rebuilt.bin")), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"rebuilt.bin") == now) << "window " << window;
-        // The same delta again, in place this time: a store can be read any number of times.
+        ASSERT_TRUE(dir.ReadFile(L"rebuilt.bin") == now);
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"old.bin") == now) << "window " << window;
+        ASSERT_TRUE(dir.ReadFile(L"old.bin") == now);
         EXPECT_FALSE(dir.Exists(L"old.bin.dfttemp"));
-        dir.WriteFile(L"old.bin", old);
-        ExpectRoadThroughFiles(std::string(blob.begin(), blob.end()), now, window);
-    }
 
-    // The same road with the signature read from a file and the delta streamed to a file and
-    // rebuilt from it.
-    void ExpectRoadThroughFiles(const std::string& blob, const std::string& now, std::uint32_t window)
-    {
-        Korrin engine;
+        dir.WriteFile(L"old.bin", old);
         engine.SetWindowSize(window);
         MemoryDigestIO signature;
         FileDigest digest(&signature);
         digest.SetVersion(1);
         ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
-        const std::vector<unsigned char> signatureBlob = KorrinTest::BlobOf(signature);
-        dir.WriteFile(L"old.sig", std::string(signatureBlob.begin(), signatureBlob.end()));
-
-        MemoryDigestIO received;
-        ASSERT_EQ(ReadDigestFile(dir.Path(L"old.sig"), received), RESULT_OK);
+        dir.WriteFile(L"old.sig", BlobText(signature));
+        MemoryDigestIO read;
+        ASSERT_EQ(ReadDigestFile(dir.Path(L"old.sig"), read), RESULT_OK);
         DeltaFileWriter writer;
         ASSERT_EQ(writer.Create(dir.Path(L"new.delta")), RESULT_OK);
-        FileDigest theirs(&received);
+        FileDigest theirs(&read);
         FileDelta written(&writer);
         ASSERT_EQ(engine.GenerateFileDelta(dir.Path(L"new.bin"), theirs, written), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"new.delta") == blob) << "window " << window;
-
+        ASSERT_TRUE(dir.ReadFile(L"new.delta") == std::string(blob.begin(), blob.end()));
         DeltaFileReader reader;
         ASSERT_EQ(reader.Open(dir.Path(L"new.delta")), RESULT_OK);
-        const FileDelta delta(&reader);
-        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"streamed.bin")), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"streamed.bin") == now) << "window " << window;
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), FileDelta(&reader), dir.Path(L"streamed.bin")),
+                  RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(L"streamed.bin") == now);
     }
 
     TempDir dir;
@@ -108,17 +94,13 @@ TEST_F(RoadTest, RandomPairsArriveByteForByte)
         std::string now = old;
         for (int e = static_cast<int>(random() % 10); e > 0; --e) {
             const std::size_t at = now.empty() ? 0 : random() % now.size();
-            switch (random() % 3) {
-            case 0:
+            const unsigned kind = random() % 3;
+            if (kind == 0)
                 now.insert(at, bytes(1 + random() % 500, alphabet));
-                break;
-            case 1:
+            else if (kind == 1)
                 now.erase(at, 1 + random() % 500);
-                break;
-            default:
-                if (!now.empty())
-                    now[at] = static_cast<char>(random() % alphabet);
-            }
+            else if (!now.empty())
+                now[at] = static_cast<char>(random() % alphabet);
         }
         if (round % 7 == 0)
             now = old.substr(old.size() / 3) + old.substr(0, old.size() / 3); // blocks moved around
@@ -129,10 +111,9 @@ TEST_F(RoadTest, RandomPairsArriveByteForByte)
 
 TEST_F(RoadTest, EdgePairs)
 {
-    ExpectRoad("", "", 16);
-    ExpectRoad("", "from nothing", 16);
-    ExpectRoad("to nothing", "", 16);
-    ExpectRoad("same", "same", 16);
+    for (const auto& pair : std::vector<std::pair<std::string, std::string>>{
+             {"", ""}, {"", "from nothing"}, {"to nothing", ""}, {"same", "same"}})
+        ExpectRoad(pair.first, pair.second, 16);
     ExpectRoad(std::string(100000, 'a'), std::string(100001, 'a'), 64);
 }
 

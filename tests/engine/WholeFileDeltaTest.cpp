@@ -10,38 +10,27 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaProperties.h"
-#include "support/DeltaReplay.h"
+#include "support/Deltas.h"
 #include "support/LogCapture.h"
-#include "support/RefusingDeltaIO.h"
-#include "support/TempDir.h"
+#include "support/Refusing.h"
 #include "support/Sha1Of.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::Copy;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::Instruction;
-using KorrinTest::InstructionsOf;
-using KorrinTest::IsErrorChain;
-using KorrinTest::LineNumberOf;
-using KorrinTest::Literal;
-using KorrinTest::LogCapture;
-using KorrinTest::RefusingDeltaIO;
-using KorrinTest::Sha1Of;
-using Instructions = std::vector<Instruction>;
+using namespace KorrinTest;
 
 const std::wstring kFunction = L"Halvorn::Vantrel::Korrin::GenerateDeltaForWholeFile";
 
 using Composition = std::tuple<int, int, std::uint64_t>; // copies, literals, literal bytes
 
-const KorrinTest::DeltaProperties kBefore{3, 9, 77, -5, KorrinTest::Sha1Pattern(1)};
+const DeltaProperties kBefore{3, 9, 77, -5, Sha1Pattern(1)};
 
 _sha1_hash DigestOf(MemoryDeltaIO& store)
 {
-    return KorrinTest::PropertiesOf(store).sha1;
+    return PropertiesOf(store).sha1;
 }
 
 class WholeFileDeltaTest : public ::testing::Test {
@@ -63,46 +52,34 @@ protected:
         return capture.Texts();
     }
 
-    KorrinTest::TempDir dir;
+    TempDir dir;
     Korrin engine;
 };
 
+// The file travels in literals of at most 65535 bytes, after what the store held; of the
+// properties only the SHA-1 value is written.
 TEST_F(WholeFileDeltaTest, TheFileTravelsInLiteralsOfAtMost65535Bytes)
 {
     MemoryDeltaIO none;
     EXPECT_EQ(CompositionOf(none), (Composition{0, 0, 0}));
-
     for (std::size_t size : {0, 1, 65535, 65536, 131071}) {
         SCOPED_TRACE(size);
-        const std::string bytes = KorrinTest::PatternBytes(size, static_cast<std::uint32_t>(size));
+        const std::string bytes = PatternBytes(size, static_cast<std::uint32_t>(size));
         dir.WriteFile(L"new.bin", bytes);
         MemoryDeltaIO store;
+        WriteProperties(store, kBefore);
+        store.WriteDelta(4u);
         Generate(dir.Path(L"new.bin"), store, RESULT_OK);
-
-        Instructions expected;
+        Instructions expected = {Copy(4)};
         for (std::size_t at = 0; at < size; at += 65535)
             expected.push_back(Literal(bytes.substr(at, 65535)));
         EXPECT_EQ(InstructionsOf(store), expected);
-        EXPECT_EQ(CompositionOf(store), (Composition{0, static_cast<int>((size + 65534) / 65535), size}));
-        EXPECT_EQ(DigestOf(store), Sha1Of(bytes));
+        EXPECT_EQ(CompositionOf(store), (Composition{1, static_cast<int>((size + 65534) / 65535), size}));
+        DeltaProperties after = PropertiesOf(store);
+        EXPECT_EQ(after.sha1, Sha1Of(bytes));
+        after.sha1 = kBefore.sha1;
+        EXPECT_EQ(after, kBefore);
     }
-}
-
-// Properties stay what the store held, and the literals come after what was there.
-TEST_F(WholeFileDeltaTest, AppendsAndWritesNoOtherProperty)
-{
-    dir.WriteFile(L"new.bin", "hello");
-    MemoryDeltaIO store;
-    KorrinTest::WriteProperties(store, kBefore);
-    store.WriteDelta(4u);
-    Generate(dir.Path(L"new.bin"), store, RESULT_OK);
-
-    EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(4), Literal("hello")}));
-    EXPECT_EQ(CompositionOf(store), (Composition{1, 1, 5}));
-    KorrinTest::DeltaProperties after = KorrinTest::PropertiesOf(store);
-    EXPECT_EQ(after.sha1, Sha1Of("hello"));
-    after.sha1 = kBefore.sha1;
-    EXPECT_EQ(after, kBefore);
 }
 
 TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
@@ -110,20 +87,20 @@ TEST_F(WholeFileDeltaTest, FailuresAreReportedWithTheirCodes)
     // A missing file: one line naming it, and the store as it was.
     const std::wstring missing = dir.Path(L"missing.bin");
     MemoryDeltaIO kept;
-    KorrinTest::WriteProperties(kept, kBefore);
+    WriteProperties(kept, kBefore);
     kept.WriteDelta(1u);
     EXPECT_TRUE(IsErrorChain(Generate(missing, kept, RESULT_FAILED),
                              {ErrorPrefix(RESULT_FAILED, kFunction, missing)}));
     EXPECT_EQ(InstructionsOf(kept), Instructions{Copy(1)});
-    EXPECT_EQ(KorrinTest::PropertiesOf(kept), kBefore);
+    EXPECT_EQ(PropertiesOf(kept), kBefore);
 
     // A store refusing the second literal, the SHA-1 value or Finish: each from its own site.
-    const std::string bytes = KorrinTest::PatternBytes(70000);
+    const std::string bytes = PatternBytes(70000);
     dir.WriteFile(L"new.bin", bytes);
     RefusingDeltaIO second, digest, finish;
-    second.refuseDeltaFrom = 2;
-    digest.refuseFileDigest = 1;
-    finish.refuseFinish = 1;
+    second.Refuse(Call::Record, 2);
+    digest.Refuse(Call::Sha1);
+    finish.Refuse(Call::Finish);
     std::set<int> sites;
     for (RefusingDeltaIO* store : {&second, &digest, &finish}) {
         store->code = 321;

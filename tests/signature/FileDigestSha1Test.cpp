@@ -1,59 +1,66 @@
 #include <gtest/gtest.h>
 
+#include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/ResultCodes.h>
 
 #include "support/LogCapture.h"
-#include "support/RefusingDigestIO.h"
+#include "support/Refusing.h"
 #include "support/Sha1Of.h"
-#include "support/TestData.h"
 
 namespace {
 
-using Halvorn::Vantrel::FileDigest;
-using Halvorn::Vantrel::MemoryDigestIO;
-using Halvorn::Vantrel::RESULT_OK;
-using Halvorn::Vantrel::SHA1Digest;
-using KorrinTest::FinishedSha1;
-using KorrinTest::IsErrorLine;
-using KorrinTest::LogCapture;
-using KorrinTest::RefusingDigestIO;
+using namespace Halvorn::Vantrel;
+using namespace KorrinTest;
 
-TEST(FileDigestSha1, GoesInAsBytesAndComesBackFinished)
+struct OfSignature {
+    using Store = MemoryDigestIO;
+    using Refusing = RefusingDigestIO;
+    using File = FileDigest;
+    static constexpr const wchar_t* kGet = L"Halvorn::Vantrel::FileDigest::GetFileDigest";
+};
+struct OfDelta {
+    using Store = MemoryDeltaIO;
+    using Refusing = RefusingDeltaIO;
+    using File = FileDelta;
+    static constexpr const wchar_t* kGet = L"Halvorn::Vantrel::FileDelta::GetFileDigest";
+};
+
+template <typename Kind>
+class FileSha1Test : public ::testing::Test {
+};
+using Kinds = ::testing::Types<OfSignature, OfDelta>;
+TYPED_TEST_SUITE(FileSha1Test, Kinds);
+
+// FileDigest and FileDelta hand the SHA-1 value over alike: in as bytes, out finished (an
+// unfinished digest stores 20 zero bytes). A failing store is logged on reading only, and
+// leaves the caller's digest as it was.
+TYPED_TEST(FileSha1Test, GoesInAsBytesAndComesBackFinished)
 {
-    MemoryDigestIO store;
-    FileDigest digest(&store);
-    ASSERT_EQ(digest.SetFileDigest(FinishedSha1("abc")), RESULT_OK);
+    typename TypeParam::Store store;
+    typename TypeParam::File file(&store);
+    ASSERT_EQ(file.SetFileDigest(FinishedSha1("abc")), RESULT_OK);
     SHA1Digest out;
-    ASSERT_EQ(digest.GetFileDigest(out), RESULT_OK);
-    // Finished: the left side of == must be, and the value is the one given.
-    EXPECT_TRUE(out == FinishedSha1("abc"));
+    ASSERT_EQ(file.GetFileDigest(out), RESULT_OK);
+    EXPECT_TRUE(out == FinishedSha1("abc")); // true only for a finished left side
     EXPECT_TRUE(out != FinishedSha1("abd"));
-
-    // An unfinished digest stores its 20 zero bytes.
-    ASSERT_EQ(digest.SetFileDigest(SHA1Digest()), RESULT_OK);
+    EXPECT_EQ(out.Append(reinterpret_cast<const unsigned char*>("x"), 1), RESULT_FAILED);
+    ASSERT_EQ(file.SetFileDigest(SHA1Digest()), RESULT_OK);
     _sha1_hash stored;
     store.ReadFileDigest(stored);
     EXPECT_EQ(stored, _sha1_hash{});
-}
 
-TEST(FileDigestSha1, AFailingStoreIsLoggedAndLeavesTheCallersDigest)
-{
-    RefusingDigestIO store;
-    store.refuseFileDigest = 1;
-    store.code = 12345;
-    FileDigest digest(&store);
+    typename TypeParam::Refusing refusing;
+    refusing.Refuse(Call::Sha1);
+    refusing.code = 12345;
+    typename TypeParam::File failing(&refusing);
     LogCapture capture;
-
-    EXPECT_EQ(digest.SetFileDigest(FinishedSha1("x")), 12345);
-    EXPECT_TRUE(capture.Lines().empty()); // setting reports nothing itself
-
-    SHA1Digest out = FinishedSha1("kept");
-    EXPECT_EQ(digest.GetFileDigest(out), 12345);
+    EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);
+    EXPECT_TRUE(capture.Lines().empty());
+    out = FinishedSha1("kept");
+    EXPECT_EQ(failing.GetFileDigest(out), 12345);
     EXPECT_TRUE(out == FinishedSha1("kept"));
-    ASSERT_EQ(capture.Texts().size(), 1u);
-    EXPECT_TRUE(
-        IsErrorLine(capture.Texts()[0], L"Error 12345 at func: Halvorn::Vantrel::FileDigest::GetFileDigest"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(12345, TypeParam::kGet)}));
 }
 
 } // namespace

@@ -1,24 +1,24 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <memory>
 #include <new>
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDigest.h>
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Deltas.h"
 #include "support/Road.h"
 
 namespace {
 
 // While nonzero, operator new refuses requests of at least this many bytes: enough to deny
-// the store its filter and index (tens of KiB and more) but not the table's small nodes.
+// the store its index (tens of KiB and more) but not the table's small nodes.
 std::size_t refuseFrom = 0;
 std::size_t refusedCount = 0;
 std::size_t largeCount = 0; // requests of at least 64 KiB granted
@@ -29,7 +29,8 @@ void (*volatile release)(void*) = std::free;
 } // namespace
 
 // For the whole test program, which links the library's objects in; it changes nothing
-// unless refuseFrom is set.
+// unless refuseFrom is set. The nothrow forms too, which the sanitizer build would otherwise
+// pair with the wrong free.
 void* operator new(std::size_t size)
 {
     if (refuseFrom != 0 && size >= refuseFrom) {
@@ -41,6 +42,7 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
+// clang-format off
 void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
@@ -57,20 +59,18 @@ void operator delete(void* p, std::size_t) noexcept { release(p); }
 void operator delete[](void* p, std::size_t) noexcept { release(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
+// clang-format on
 
 namespace {
 
-using Halvorn::Vantrel::DigestEntry;
-using Halvorn::Vantrel::DigestMap;
-using Halvorn::Vantrel::FileDigest;
-using Halvorn::Vantrel::MemoryDigestIO;
-using Halvorn::Vantrel::RESULT_OK;
+using namespace Halvorn::Vantrel;
+using KorrinTest::DeltaProperties;
+using Indices = std::vector<std::uint32_t>;
 
 _md5_hash Md5(unsigned char fill)
 {
     _md5_hash value;
-    for (auto& b : value.bytes)
-        b = fill;
+    std::fill(std::begin(value.bytes), std::end(value.bytes), fill);
     return value;
 }
 
@@ -91,116 +91,49 @@ long long BlockOf(const MemoryDigestIO& store, std::uint32_t checksum, const _md
     bool found = true;
     std::uint32_t index = 0xABCDEF;
     EXPECT_EQ(store.Find(checksum, md5, found, index), RESULT_OK);
-    if (!found) {
-        EXPECT_EQ(index, 0xABCDEFu) << "a miss must leave the block index alone";
-        return -1;
-    }
-    return index;
+    if (found)
+        return index;
+    EXPECT_EQ(index, 0xABCDEFu) << "a miss must leave the block index alone";
+    return -1;
 }
 
-DigestMap TableOf(MemoryDigestIO& store)
-{
-    DigestMap table;
-    EXPECT_EQ(store.ReadDigest(table), RESULT_OK);
-    return table;
-}
-
-TEST(MemoryDigestIO, NewStoreIsEmptyWithZeroProperties)
+// A new store is empty, with zero properties. Blocks group by checksum, then MD5; a group's
+// blocks stand in the order written, the same block twice too, and the lookup names its first.
+// Checksums are keys in ascending order, the extremes too. ReadDigest replaces the caller's map.
+TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
 {
     MemoryDigestIO store;
     EXPECT_FALSE(HasChecksum(store, 0));
-    EXPECT_FALSE(HasChecksum(store, 0xFFFFFFFF));
     EXPECT_EQ(BlockOf(store, 0, Md5(0)), -1);
-    EXPECT_TRUE(TableOf(store).empty());
     EXPECT_EQ(store.GetDigestSize(), 49u);
-
-    std::uint32_t version = 9, window = 9;
-    std::uint64_t size = 9;
-    std::int64_t time = 9;
-    _sha1_hash sha1;
-    sha1.bytes[0] = 9;
-    store.ReadVersion(version);
-    store.ReadWindowSize(window);
-    store.ReadFileSize(size);
-    store.ReadFileModifiedTime(time);
-    store.ReadFileDigest(sha1);
-    EXPECT_EQ(version + window + size + time, 0u);
-    EXPECT_EQ(sha1, _sha1_hash{});
-}
-
-TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstRecordedBlock)
-{
-    MemoryDigestIO store;
-    // Blocks 0 and 1: one checksum, two MD5 values, so two groups, block 0's first.
-    store.WriteDigest(0, 100, Md5(1));
-    store.WriteDigest(1, 100, Md5(2));
-    EXPECT_EQ(store.GetDigestSize(), 99u);
-    // Blocks 9 then 2 with one checksum and MD5: one group, in the order added.
-    store.WriteDigest(9, 200, Md5(3));
-    store.WriteDigest(2, 200, Md5(3));
-    // The same block twice stands twice but counts as one group.
-    store.WriteDigest(5, 300, Md5(4));
-    store.WriteDigest(5, 300, Md5(4));
+    EXPECT_EQ(KorrinTest::PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
+    for (const auto& [index, checksum, md5] : {std::tuple{0u, 100u, 1},
+                                               {1u, 100u, 2},
+                                               {9u, 0xFFFFFFFFu, 3},
+                                               {2u, 0xFFFFFFFFu, 3},
+                                               {5u, 0u, 4},
+                                               {5u, 0u, 4}})
+        store.WriteDigest(index, checksum, Md5(static_cast<unsigned char>(md5)));
     EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
-
-    const DigestMap table = TableOf(store);
-    ASSERT_EQ(table.size(), 3u);
-    ASSERT_EQ(table.at(100).size(), 2u);
-    EXPECT_EQ(table.at(100)[0].blockIndices, std::vector<std::uint32_t>{0});
-    EXPECT_EQ(table.at(100)[0].md5, Md5(1));
-    EXPECT_EQ(table.at(100)[1].blockIndices, std::vector<std::uint32_t>{1});
-    EXPECT_EQ(table.at(200).size(), 1u);
-    EXPECT_EQ(table.at(200)[0].blockIndices, (std::vector<std::uint32_t>{9, 2}));
-    EXPECT_EQ(table.at(300)[0].blockIndices, (std::vector<std::uint32_t>{5, 5}));
-
+    DigestMap table;
+    table[99].push_back(DigestEntry{{1}, Md5(9)});
+    ASSERT_EQ(store.ReadDigest(table), RESULT_OK);
+    std::vector<std::tuple<std::uint32_t, Indices, _md5_hash>> groups;
+    for (const auto& [checksum, entries] : table)
+        for (const DigestEntry& group : entries)
+            groups.emplace_back(checksum, group.blockIndices, group.md5);
+    EXPECT_EQ(
+        groups,
+        (decltype(groups){
+            {0, {5, 5}, Md5(4)}, {100, {0}, Md5(1)}, {100, {1}, Md5(2)}, {0xFFFFFFFF, {9, 2}, Md5(3)}}));
     EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
     EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
-    EXPECT_EQ(BlockOf(store, 200, Md5(3)), 9);
-    EXPECT_EQ(BlockOf(store, 200, Md5(1)), -1); // known checksum, other MD5
-    EXPECT_EQ(BlockOf(store, 201, Md5(3)), -1); // known MD5, other checksum
-    EXPECT_TRUE(HasChecksum(store, 200));
-    EXPECT_FALSE(HasChecksum(store, 201));
-}
-
-TEST(MemoryDigestIO, ExtremeChecksumsAreOrdinaryKeysInAscendingOrder)
-{
-    MemoryDigestIO store;
-    store.WriteDigest(0, 0xFFFFFFFF, Md5(1));
-    store.WriteDigest(1, 0x80000000, Md5(1));
-    store.WriteDigest(2, 0, Md5(1));
-    std::vector<std::uint32_t> keys;
-    for (const auto& entry : TableOf(store))
-        keys.push_back(entry.first);
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0, 0x80000000, 0xFFFFFFFF}));
+    EXPECT_EQ(BlockOf(store, 0xFFFFFFFF, Md5(3)), 9);
+    EXPECT_EQ(BlockOf(store, 100, Md5(3)), -1); // known checksum, other MD5
+    EXPECT_EQ(BlockOf(store, 101, Md5(1)), -1); // known MD5, other checksum
     EXPECT_TRUE(HasChecksum(store, 0));
     EXPECT_TRUE(HasChecksum(store, 0xFFFFFFFF));
-}
-
-// The filter in front of the table may only ever shorten a miss: across its growth, every
-// answer of the checksum lookup must be exactly that of the table.
-TEST(MemoryDigestIO, ChecksumLookupIsExactWhileTheTableGrows)
-{
-    std::mt19937 random(11);
-    MemoryDigestIO store;
-    std::set<std::uint32_t> present;
-    for (std::uint32_t block = 0; block < 100000; ++block) {
-        const std::uint32_t checksum = random();
-        store.WriteDigest(block, checksum, Md5(static_cast<unsigned char>(block)));
-        present.insert(checksum);
-        if ((block & (block - 1)) == 0) { // at every power of two, around each growth
-            for (std::uint32_t known : present)
-                ASSERT_TRUE(HasChecksum(store, known)) << "after " << block << " blocks";
-        }
-    }
-    int misses = 0;
-    for (int probe = 0; probe < 200000; ++probe) {
-        const std::uint32_t checksum = random();
-        ASSERT_EQ(HasChecksum(store, checksum), present.count(checksum) == 1);
-        misses += present.count(checksum) == 0;
-    }
-    EXPECT_GT(misses, 199000);
-    for (std::uint32_t known : present)
-        ASSERT_TRUE(HasChecksum(store, known));
+    EXPECT_FALSE(HasChecksum(store, 101));
 }
 
 std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& random)
@@ -216,40 +149,48 @@ std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& ra
 }
 
 // Blocks `from` to `to` - 1: block i with checksums[i] and Md5(i).
-void WriteBlocks(MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums, std::size_t from, std::size_t to)
+void WriteBlocks(MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums, std::size_t from,
+                 std::size_t to)
 {
     for (std::size_t block = from; block < to; ++block)
-        store.WriteDigest(static_cast<std::uint32_t>(block), checksums[block], Md5(static_cast<unsigned char>(block)));
+        store.WriteDigest(static_cast<std::uint32_t>(block), checksums[block],
+                          Md5(static_cast<unsigned char>(block)));
 }
 
-// Both lookups answer exactly as the table: every block written found as itself, checksums
-// never written not found.
+// Both lookups answer exactly as the table: every block of `checksums[0, written)` found as
+// itself, and random checksums found only when written.
 void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums,
-                          std::mt19937& random)
+                          std::size_t written, std::uint32_t seed)
 {
-    const std::set<std::uint32_t> present(checksums.begin(), checksums.end());
-    for (std::size_t block = 0; block < checksums.size(); ++block) {
+    const std::set<std::uint32_t> present(checksums.begin(),
+                                          checksums.begin() + static_cast<std::ptrdiff_t>(written));
+    for (std::size_t block = 0; block < written; ++block) {
         ASSERT_TRUE(HasChecksum(store, checksums[block])) << "block " << block;
         ASSERT_EQ(BlockOf(store, checksums[block], Md5(static_cast<unsigned char>(block))),
                   static_cast<long long>(block));
     }
-    for (int probe = 0; probe < 20000; ++probe) {
+    std::mt19937 random(seed);
+    for (int probe = 0; probe < 4000; ++probe) {
         const std::uint32_t checksum = random();
         ASSERT_EQ(HasChecksum(store, checksum), present.count(checksum) == 1) << checksum;
     }
 }
 
-// The filter and index are made by the first lookup from the table as it then stands, and
-// follow the blocks written after it. Whenever the first lookup comes, and whether a store
-// was copied or assigned before or after it, the answers must be the table's.
-TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheFirstOneComes)
+// The filter and index in front of the table are made by the first lookup from the table as
+// it then stands, follow the blocks written after it and are made again as they grow. Whenever
+// the first lookup comes, whether a store was copied or assigned before or after it, and all
+// along the growth of a large table, the answers must be the table's. Copies carry the
+// properties, go their own way, and survive being assigned to themselves.
+TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheyCome)
 {
     constexpr std::size_t kBlocks = 6000;
+    const DeltaProperties properties{1, 2048, 5000000000ull, -5, KorrinTest::Sha1Pattern(0x42)};
     std::mt19937 random(3);
-    const std::vector<std::uint32_t> checksums = DistinctChecksums(kBlocks, random);
+    const std::vector<std::uint32_t> checksums = DistinctChecksums(100000, random);
     for (const std::size_t firstLookup : {std::size_t{0}, std::size_t{1}, std::size_t{2500}, kBlocks}) {
         SCOPED_TRACE(firstLookup);
         MemoryDigestIO store;
+        KorrinTest::WriteProperties(store, properties);
         WriteBlocks(store, checksums, 0, firstLookup);
         MemoryDigestIO copiedBefore(store);
         MemoryDigestIO assignedBefore;
@@ -260,36 +201,46 @@ TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheFirstOneComes)
         MemoryDigestIO copiedAfter(store);
         MemoryDigestIO assignedAfter;
         assignedAfter = store;
-
         for (MemoryDigestIO* each : {&store, &copiedBefore, &assignedBefore, &copiedAfter, &assignedAfter}) {
+            EXPECT_EQ(KorrinTest::PropertiesOf(*each), properties);
             WriteBlocks(*each, checksums, firstLookup, kBlocks);
-            std::mt19937 probes(7);
-            ExpectAnswersOfTable(*each, checksums, probes);
+            ExpectAnswersOfTable(*each, checksums, kBlocks, 7);
         }
+        copiedAfter.WriteDigest(kBlocks, checksums[kBlocks], Md5(0));
+        EXPECT_FALSE(HasChecksum(store, checksums[kBlocks]));
+        MemoryDigestIO& alias = copiedAfter;
+        copiedAfter = alias;
+        EXPECT_EQ(BlockOf(copiedAfter, checksums[kBlocks], Md5(0)), static_cast<long long>(kBlocks));
+        EXPECT_EQ(copiedAfter.GetDigestSize(), 49u + 25u * (kBlocks + 1));
+    }
+    MemoryDigestIO growing;
+    for (std::size_t from = 0, written = 1; from < checksums.size();
+         from = written, written = std::min(2 * written, checksums.size())) {
+        WriteBlocks(growing, checksums, from, written);
+        ExpectAnswersOfTable(growing, checksums, written, static_cast<std::uint32_t>(written));
     }
 }
 
-// Without memory for the filter and index, lookups walk the table with the same answers,
-// never throwing, and make them later once memory is back.
+// Without memory for their index, lookups walk the table with the same answers, never
+// throwing, and make the index later once memory is back.
 TEST(MemoryDigestIO, LookupsWithoutMemoryForTheirIndexWalkTheTable)
 {
     std::mt19937 random(5);
-    const std::vector<std::uint32_t> checksums = DistinctChecksums(20000, random);
+    const std::vector<std::uint32_t> checksums = DistinctChecksums(8000, random);
     MemoryDigestIO store;
     WriteBlocks(store, checksums, 0, checksums.size());
     const MemoryDigestIO copy(store); // which makes its own lookups when it needs them
 
     refusedCount = 0;
     refuseFrom = 32768;
-    std::mt19937 probes(6);
-    ExpectAnswersOfTable(store, checksums, probes); // gtest fails a test that throws
-    ExpectAnswersOfTable(copy, checksums, probes);
+    ExpectAnswersOfTable(store, checksums, checksums.size(), 6); // gtest fails a test that throws
+    ExpectAnswersOfTable(copy, checksums, checksums.size(), 6);
     refuseFrom = 0;
     ASSERT_GT(refusedCount, 0u) << "nothing was refused: the lookups never ran out of memory";
 
     const std::size_t largeBefore = largeCount;
-    ExpectAnswersOfTable(store, checksums, probes);
-    EXPECT_GT(largeCount, largeBefore) << "the filter and index were not made once memory was back";
+    ExpectAnswersOfTable(store, checksums, checksums.size(), 6);
+    EXPECT_GT(largeCount, largeBefore) << "the index was not made once memory was back";
     store.WriteDigest(20000, 0x5EED, Md5(9));
     EXPECT_EQ(BlockOf(store, 0x5EED, Md5(9)), 20000);
 }
@@ -300,6 +251,7 @@ TEST(MemoryDigestIO, ThreadsLookUpTogetherFromTheFirstLookupOn)
 {
     std::mt19937 random(8);
     const std::vector<std::uint32_t> checksums = DistinctChecksums(40000, random);
+    const std::set<std::uint32_t> present(checksums.begin(), checksums.end());
     MemoryDigestIO store;
     WriteBlocks(store, checksums, 0, checksums.size());
     std::atomic<int> wrong{0};
@@ -312,56 +264,13 @@ TEST(MemoryDigestIO, ThreadsLookUpTogetherFromTheFirstLookupOn)
                 store.Find(checksums[block], Md5(static_cast<unsigned char>(block)), found, index);
                 wrong += !found || index != block;
                 store.Find(checksums[block] + 1, found);
-                wrong += found && std::find(checksums.begin(), checksums.end(), checksums[block] + 1) == checksums.end();
+                wrong += found != (present.count(checksums[block] + 1) == 1);
             }
         });
     }
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(wrong, 0);
-}
-
-TEST(MemoryDigestIO, CopiesAreDeepAndCarryTheProperties)
-{
-    MemoryDigestIO source;
-    source.WriteVersion(1);
-    source.WriteWindowSize(2048);
-    source.WriteFileSize(5000000000ull);
-    source.WriteFileModifiedTime(-5);
-    _sha1_hash sha1{};
-    sha1.bytes[19] = 0x42;
-    source.WriteFileDigest(sha1);
-    source.WriteDigest(0, 10, Md5(1));
-
-    const std::vector<unsigned char> blob = KorrinTest::BlobOf(source);
-
-    MemoryDigestIO copy(source);
-    MemoryDigestIO assigned;
-    assigned.WriteDigest(7, 70, Md5(7));
-    assigned = source;
-    for (MemoryDigestIO* store : {&copy, &assigned}) {
-        EXPECT_EQ(KorrinTest::BlobOf(*store), blob) << "the same properties and blocks";
-        EXPECT_EQ(BlockOf(*store, 10, Md5(1)), 0);
-        EXPECT_FALSE(HasChecksum(*store, 70)); // the assigned store's own block is gone
-        store->WriteDigest(1, 20, Md5(2));
-    }
-    EXPECT_FALSE(HasChecksum(source, 20));
-    EXPECT_EQ(source.GetDigestSize(), 74u);
-
-    assigned = assigned; // self-assignment keeps everything
-    EXPECT_EQ(BlockOf(assigned, 20, Md5(2)), 1);
-    EXPECT_EQ(assigned.GetDigestSize(), 99u);
-}
-
-TEST(MemoryDigestIO, ReadDigestReplacesWhatTheCallersMapHeld)
-{
-    MemoryDigestIO store;
-    store.WriteDigest(3, 30, Md5(3));
-    DigestMap table;
-    table[99].push_back(DigestEntry{{1}, Md5(9)});
-    ASSERT_EQ(store.ReadDigest(table), RESULT_OK);
-    ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.at(30)[0].blockIndices, std::vector<std::uint32_t>{3});
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// Captures every log line for the lifetime of the object, then restores the sink it replaced.
+// Captures every log line for the lifetime of the object, then restores the sink it replaced;
+// and matchers for the library's error lines, whatever their source line numbers.
 #ifndef KORRIN_TESTS_SUPPORT_LOGCAPTURE_H
 #define KORRIN_TESTS_SUPPORT_LOGCAPTURE_H
 
@@ -27,7 +28,6 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     const std::vector<LogLine>& Lines() const { return lines_; }
-    // The text of every line, in order.
     std::vector<std::wstring> Texts() const
     {
         std::vector<std::wstring> texts;
@@ -47,8 +47,15 @@ private:
     void* previousContext_ = nullptr;
 };
 
-// Matches a library error line whatever its source line number: the text up to "line: "
-// must be `prefix` and a decimal number must follow.
+// The text of a library error line up to " line: ": the code, the message in quotes when
+// there is one, and the reporting function.
+inline std::wstring ErrorPrefix(int code, const std::wstring& function, const std::wstring& message = L"")
+{
+    return L"Error " + std::to_wstring(code) + L" " + (message.empty() ? L"" : L"\"" + message + L"\" ") +
+           L"at func: " + function;
+}
+
+// Whether `text` is `prefix` followed by " line: " and a decimal number.
 inline bool IsErrorLine(const std::wstring& text, const std::wstring& prefix)
 {
     const std::wstring head = prefix + L" line: ";
@@ -56,21 +63,13 @@ inline bool IsErrorLine(const std::wstring& text, const std::wstring& prefix)
            text.find_first_not_of(L"0123456789", head.size()) == std::wstring::npos;
 }
 
-// The text of a library error line up to " line: ": the code, the message in quotes when
-// there is one, and the reporting function.
-inline std::wstring ErrorPrefix(int code, const std::wstring& function, const std::wstring& message = L"")
-{
-    std::wstring text = L"Error " + std::to_wstring(code) + L" ";
-    if (!message.empty())
-        text += L"\"" + message + L"\" ";
-    return text + L"at func: " + function;
-}
-
 // The source line number an error line names, for telling report sites apart; -1 when none.
 inline int LineNumberOf(const std::wstring& text)
 {
     const std::size_t marker = text.rfind(L" line: ");
-    return marker == std::wstring::npos ? -1 : static_cast<int>(std::wcstol(text.c_str() + marker + 7, nullptr, 10));
+    return marker == std::wstring::npos
+               ? -1
+               : static_cast<int>(std::wcstol(text.c_str() + marker + 7, nullptr, 10));
 }
 
 // Success when `texts` are exactly the error lines `prefixes` (see ErrorPrefix), in order.

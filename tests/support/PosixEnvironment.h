@@ -1,5 +1,5 @@
-// Process settings and permission bits for POSIX-only tests: TMPDIR and the file creation
-// mask, each put back when its guard goes, and a file's permission bits.
+// Process settings for POSIX-only tests, each put back when its guard goes: TMPDIR, and the
+// file creation mask; and a file's permission bits.
 #ifndef KORRIN_TESTS_SUPPORT_POSIXENVIRONMENT_H
 #define KORRIN_TESTS_SUPPORT_POSIXENVIRONMENT_H
 
@@ -9,49 +9,36 @@
 #include <string>
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
 namespace KorrinTest {
 
 inline mode_t PermissionsOf(const std::filesystem::path& path)
 {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0)
-        return static_cast<mode_t>(-1);
-    return info.st_mode & 07777;
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : static_cast<mode_t>(-1);
 }
 
-inline void SetPermissions(const std::filesystem::path& path, mode_t mode)
-{
-    ASSERT_EQ(0, ::chmod(path.c_str(), mode));
-}
-
-// Sets or unsets TMPDIR for one test and puts the old value back.
 class TmpdirGuard {
 public:
     TmpdirGuard()
+        : saved_(std::getenv("TMPDIR") ? std::optional<std::string>(std::getenv("TMPDIR")) : std::nullopt)
     {
-        if (const char* value = std::getenv("TMPDIR"))
-            saved_ = value;
     }
-    ~TmpdirGuard()
+    ~TmpdirGuard() { Set(saved_); }
+    TmpdirGuard(const TmpdirGuard&) = delete;
+    TmpdirGuard& operator=(const TmpdirGuard&) = delete;
+    // Sets TMPDIR, or unsets it.
+    static void Set(const std::optional<std::string>& value)
     {
-        if (saved_)
-            ::setenv("TMPDIR", saved_->c_str(), 1);
+        if (value)
+            ::setenv("TMPDIR", value->c_str(), 1);
         else
             ::unsetenv("TMPDIR");
     }
-    TmpdirGuard(const TmpdirGuard&) = delete;
-    TmpdirGuard& operator=(const TmpdirGuard&) = delete;
-
-    void Set(const std::string& value) { ::setenv("TMPDIR", value.c_str(), 1); }
-    void Unset() { ::unsetenv("TMPDIR"); }
 
 private:
     std::optional<std::string> saved_;
 };
 
-// Sets the process's file creation mask for one test.
 class UmaskGuard {
 public:
     explicit UmaskGuard(mode_t mask) : saved_(::umask(mask)) {}

@@ -5,7 +5,10 @@
 #define KORRIN_TESTS_SUPPORT_ROAD_H
 
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <Vantrel/FileDelta.h>
@@ -14,6 +17,8 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
+
+#include "support/TempDir.h"
 
 namespace KorrinTest {
 
@@ -26,6 +31,26 @@ std::vector<unsigned char> BlobOf(Store& store)
     std::vector<unsigned char> bytes(blob, blob + size);
     std::free(blob);
     return bytes;
+}
+
+template <typename Store>
+std::string BlobText(Store& store)
+{
+    const std::vector<unsigned char> blob = BlobOf(store);
+    return std::string(blob.begin(), blob.end());
+}
+
+// A signature store's groups in order, each as its checksum, block indices and MD5 value.
+inline std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>
+GroupsOf(Halvorn::Vantrel::MemoryDigestIO& store)
+{
+    Halvorn::Vantrel::DigestMap table;
+    store.ReadDigest(table);
+    std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>> groups;
+    for (const auto& [checksum, entries] : table)
+        for (const Halvorn::Vantrel::DigestEntry& group : entries)
+            groups.emplace_back(checksum, group.blockIndices, group.md5);
+    return groups;
 }
 
 // The delta blob of `newPath` against the signature of `oldPath`, made with `window`;
@@ -42,7 +67,6 @@ inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldP
     if (engine.GenerateFileDigest(oldPath, digest) != RESULT_OK)
         return {};
     const std::vector<unsigned char> signatureBlob = BlobOf(signature);
-
     MemoryDigestIO received;
     if (received.ReadFromBlob(signatureBlob.data(), static_cast<std::uint32_t>(signatureBlob.size())) !=
         RESULT_OK)
@@ -53,6 +77,29 @@ inline std::vector<unsigned char> DeltaBlobThroughBlobs(const std::wstring& oldP
     if (engine.GenerateFileDelta(newPath, theirs, delta) != RESULT_OK)
         return {};
     return BlobOf(changes);
+}
+
+// The same for two byte strings, through scratch files in `dir` that are removed again.
+inline std::string MakeDeltaBlob(const TempDir& dir, const std::string& old, const std::string& now,
+                                 std::uint32_t window)
+{
+    dir.WriteFile(L"delta-old.scratch", old);
+    dir.WriteFile(L"delta-new.scratch", now);
+    const auto blob =
+        DeltaBlobThroughBlobs(dir.Path(L"delta-old.scratch"), dir.Path(L"delta-new.scratch"), window);
+    std::filesystem::remove(dir.NativePath(L"delta-old.scratch"));
+    std::filesystem::remove(dir.NativePath(L"delta-new.scratch"));
+    if (blob.empty())
+        throw std::runtime_error("the delta could not be made");
+    return std::string(blob.begin(), blob.end());
+}
+
+// Reads `blob` into `store`, which must hold no instructions yet: the store's answer. A store
+// has one reading, so tests read a fresh one for every application.
+inline int LoadDelta(Halvorn::Vantrel::MemoryDeltaIO& store, const std::string& blob)
+{
+    return store.ReadFromBlob(reinterpret_cast<const unsigned char*>(blob.data()),
+                              static_cast<std::uint32_t>(blob.size()));
 }
 
 } // namespace KorrinTest

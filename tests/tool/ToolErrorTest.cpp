@@ -39,13 +39,9 @@ protected:
         const std::vector<std::string> lines = Lines(outcome.err);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0], "korrin: " + sentence);
-        if (chain) {
-            ASSERT_GE(lines.size(), 2u) << outcome.err;
-            for (std::size_t i = 1; i < lines.size(); ++i)
-                EXPECT_TRUE(StartsWith(lines[i], "  tervasso.korrin: Error ")) << lines[i];
-        } else {
-            EXPECT_EQ(lines.size(), 1u) << outcome.err;
-        }
+        EXPECT_EQ(lines.size() >= 2, chain) << outcome.err;
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            EXPECT_TRUE(StartsWith(lines[i], "  tervasso.korrin: Error ")) << lines[i];
     }
 
     std::string old_;
@@ -55,12 +51,11 @@ protected:
 
 TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
 {
-    struct Case {
+    const struct Case {
         std::vector<std::string> arguments;
         std::string message;  // what the line must say, and the help it points to
         std::string help;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{}, "no command given", "korrin --help"},
         {{"frob", "a"}, "unknown command 'frob'", "korrin --help"},
         {{"signature", "--bogus", "old", "s"}, "unknown option '--bogus'", "korrin signature --help"},
@@ -90,94 +85,74 @@ TEST_F(ErrorTest, UsageErrorsSayWhatIsWrongInOneLineAndDoNothing)
         // A Windows command line is UTF-16: it has no way to carry bytes that are not UTF-8.
         if (WindowsTool() && c.message == "is not UTF-8")
             continue;
-        std::string shown;
-        for (const std::string& argument : c.arguments)
-            shown += " " + argument;
         const Outcome outcome = Run(c.arguments);
-        EXPECT_EQ(outcome.status, 2) << shown;
-        const std::vector<std::string> lines = Lines(outcome.err);
-        ASSERT_EQ(lines.size(), 1u) << shown << ": " << outcome.err;
-        EXPECT_TRUE(StartsWith(lines[0], "korrin: ")) << lines[0];
-        EXPECT_TRUE(Contains(lines[0], c.message)) << shown << ": " << lines[0];
-        EXPECT_TRUE(Contains(lines[0], "(see " + c.help + ")")) << shown << ": " << lines[0];
-        EXPECT_EQ(outcome.out, "") << shown;
-        EXPECT_EQ(Names(), before_) << shown;
+        SCOPED_TRACE(::testing::PrintToString(c.arguments) + ": " + outcome.err);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(Lines(outcome.err).size(), 1u);
+        EXPECT_TRUE(StartsWith(outcome.err, "korrin: "));
+        EXPECT_TRUE(Contains(outcome.err, c.message));
+        EXPECT_TRUE(Contains(outcome.err, "(see " + c.help + ")"));
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(Names(), before_);
     }
 }
 
-// Outputs "s" and "d" exist already: a failure keeps them as they were.
-TEST_F(ErrorTest, MissingInputsFailWithTheFileNamedAndTheLibrarysChain)
-{
-    Write("d", "an older delta");
-    Write("s", "an older signature");
-    before_ = Names();
-    ExpectFailure(Run({"signature", "absent", "s"}), "cannot sign absent: it does not exist", true);
-    ExpectFailure(Run({"delta", "sig", "absent", "d"}), "cannot make the delta of absent: it does not exist", true);
-    ExpectFailure(Run({"whole", "absent", "d"}), "cannot make the whole-file delta of absent: it does not exist",
-                  true);
-    ExpectFailure(Run({"patch", "absent", "delta", "n"}), "cannot rebuild n from absent: it does not exist", true);
-    // Blobs are the tool's to read: there is no library chain to show.
-    ExpectFailure(Run({"delta", "absent", "new", "d"}), "cannot read the signature absent: it does not exist", false);
-    ExpectFailure(Run({"info", "absent"}), "cannot read the blob absent: it does not exist", false);
-    // An output that cannot be made fails before the work.
-    ExpectFailure(Run({"delta", "sig", "new", "nowhere/d"}),
-                  "cannot write the delta nowhere/d: no such file or directory", false);
-    EXPECT_EQ(Read("d"), "an older delta");
-    EXPECT_EQ(Read("s"), "an older signature");
-    EXPECT_EQ(Names(), before_);
-    EXPECT_EQ(TemporaryFiles(), 0u);
-}
-
-TEST_F(ErrorTest, BlobsOfTheWrongKindOrCorruptAreRefused)
+// Every failure names the file, with the library's chain unless the tool read the blob itself,
+// and leaves the outputs that existed ("d", "s", "n") and every target as they were, with
+// neither a partial file, nor the library's temporary file, nor a lock's companion beside them.
+TEST_F(ErrorTest, FailuresNameTheFileAndLeaveEveryOutputAsItWas)
 {
     const std::string delta = Read("delta");
+    // A delta is read as it is applied: one that breaks off is found out there. Each of the
+    // others reads without complaint as far as it goes, but is no whole blob of either kind.
     Write("cut", delta.substr(0, delta.size() - 7));
     Write("text", "this is no blob\n");
-    // Each reads without complaint as far as it goes, but is not a whole blob of either kind.
     Write("empty", "");
     Write("trailing", Read("sig") + "junk");
-    before_ = Names();
-
-    // A delta is read as it is applied: one that breaks off is found out there.
-    ExpectFailure(Run({"patch", "old", "cut", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
-                  true);
-    ExpectFailure(Run({"delta", "delta", "new", "d"}), "cannot read the signature delta: it is not a signature blob",
-                  true);
-    ExpectFailure(Run({"patch", "old", "sig", "n"}), "cannot rebuild n from old: the delta is damaged or cannot be read",
-                  true);
-    ExpectFailure(Run({"patch", "old", "text", "n"}), "cannot read the delta text: it is not a delta blob", true);
-    ExpectFailure(Run({"info", "text"}), "cannot show text: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "cut"}), "cannot show cut: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "empty"}), "cannot show empty: it is not a signature or delta blob", true);
-    ExpectFailure(Run({"info", "trailing"}), "cannot show trailing: it is not a signature or delta blob", true);
-
-    // A delta of another format version parses, but rebuilding takes version 1 only.
     std::string other = delta;
-    other[1] = 2;  // the version record's first byte, after its tag
+    other[1] = 2;  // the version record's first byte: it parses, but only version 1 can be applied
     Write("v2", other);
-    ExpectFailure(Run({"patch", "old", "v2", "n"}),
-                  "cannot rebuild n from old: the delta is of format version 2, and only version 1 can be applied",
-                  true);
-    before_.insert("v2");
-    EXPECT_EQ(Names(), before_);
-}
-
-TEST_F(ErrorTest, DeltaAppliedToTheWrongFileLeavesEveryTargetAsItWas)
-{
     const std::string wrong = PatternBytes(200000, 2);
     Write("wrong", wrong);
-    Write("n", "what was here before");
+    for (const std::string kept : {"d", "s", "n"})
+        Write(kept, "an older " + kept);
+    before_ = Names();
     const std::string mismatch = ": the result does not match the delta's SHA-1 value, so the delta was made "
                                  "against another old file";
-
-    ExpectFailure(Run({"patch", "wrong", "delta", "n"}), "cannot rebuild n from wrong" + mismatch, true);
-    EXPECT_EQ(Read("n"), "what was here before");
-    ExpectFailure(Run({"patch", "--in-place", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch, true);
-    ExpectFailure(Run({"patch", "--in-place", "--lock", "wrong", "delta"}), "cannot rebuild wrong in place" + mismatch,
-                  true);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string sentence;
+        bool chain;
+    } cases[] = {
+        {{"signature", "absent", "s"}, "cannot sign absent: it does not exist", true},
+        {{"delta", "sig", "absent", "d"}, "cannot make the delta of absent: it does not exist", true},
+        {{"whole", "absent", "d"}, "cannot make the whole-file delta of absent: it does not exist", true},
+        {{"patch", "absent", "delta", "n"}, "cannot rebuild n from absent: it does not exist", true},
+        {{"delta", "absent", "new", "d"}, "cannot read the signature absent: it does not exist", false},
+        {{"info", "absent"}, "cannot read the blob absent: it does not exist", false},
+        // An output that cannot be made fails before the work.
+        {{"delta", "sig", "new", "nowhere/d"}, "cannot write the delta nowhere/d: no such file or directory", false},
+        {{"patch", "old", "cut", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read", true},
+        {{"delta", "delta", "new", "d"}, "cannot read the signature delta: it is not a signature blob", true},
+        {{"patch", "old", "sig", "n"}, "cannot rebuild n from old: the delta is damaged or cannot be read", true},
+        {{"patch", "old", "text", "n"}, "cannot read the delta text: it is not a delta blob", true},
+        {{"info", "text"}, "cannot show text: it is not a signature or delta blob", true},
+        {{"info", "cut"}, "cannot show cut: it is not a signature or delta blob", true},
+        {{"info", "empty"}, "cannot show empty: it is not a signature or delta blob", true},
+        {{"info", "trailing"}, "cannot show trailing: it is not a signature or delta blob", true},
+        {{"patch", "old", "v2", "n"},
+         "cannot rebuild n from old: the delta is of format version 2, and only version 1 can be applied", true},
+        {{"patch", "wrong", "delta", "n"}, "cannot rebuild n from wrong" + mismatch, true},
+        {{"patch", "--in-place", "wrong", "delta"}, "cannot rebuild wrong in place" + mismatch, true},
+        {{"patch", "--in-place", "--lock", "wrong", "delta"}, "cannot rebuild wrong in place" + mismatch, true},
+    };
+    for (const auto& c : cases)
+        ExpectFailure(Run(c.arguments), c.sentence, c.chain);
+    for (const std::string kept : {"d", "s", "n"})
+        EXPECT_EQ(Read(kept), "an older " + kept);
     EXPECT_EQ(Read("wrong"), wrong);
-    // Neither a partial file, nor the library's temporary file, nor a lock's companion.
-    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "wrong", "n"}));
+    EXPECT_EQ(Names(), before_);
+    EXPECT_EQ(TemporaryFiles(), 0u);
 }
 
 TEST_F(ErrorTest, ALockHeldElsewhereLeavesTheFileAndKeepsTheRebuiltOneBeside)

@@ -3,6 +3,7 @@
 // standard streams and pipes, help and version.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/TestData.h"
 #include "tool/ToolRun.h"
@@ -50,49 +51,35 @@ TEST_F(RoadTest, SignatureDeltaAndPatchRebuildTheNewFileBesideOrInPlaceAndSaySoO
     const Outcome signature = Run({"signature", "old", "sig"});
     ASSERT_EQ(signature.status, 0) << signature.err;
     EXPECT_EQ(signature.err, "");
-    const Outcome delta = Run({"delta", "sig", "new", "delta"});
-    ASSERT_EQ(delta.status, 0) << delta.err;
-    const Outcome patch = Run({"patch", "old", "delta", "rebuilt"});
-    ASSERT_EQ(patch.status, 0) << patch.err;
-
-    EXPECT_EQ(Read("rebuilt"), now_);
-    EXPECT_EQ(Read("old"), old_);
+    ASSERT_EQ(Run({"delta", "sig", "new", "delta"}).status, 0);
     // One summary line each, with the share that travelled; nothing drawn off a terminal.
-    const std::vector<std::string> deltaLines = Lines(delta.err);
-    ASSERT_EQ(deltaLines.size(), 1u) << delta.err;
-    EXPECT_TRUE(StartsWith(deltaLines[0], "korrin: delta of new: ")) << delta.err;
-    const std::vector<std::string> patchLines = Lines(patch.err);
-    ASSERT_EQ(patchLines.size(), 1u) << patch.err;
-    EXPECT_TRUE(StartsWith(patchLines[0], "korrin: rebuilt rebuilt: ")) << patch.err;
     char share[64];
     std::snprintf(share, sizeof share, "(%.2f%% of it)", 100.0 * Read("delta").size() / now_.size());
-    EXPECT_TRUE(Contains(delta.err, share)) << delta.err << " lacks " << share;
-    EXPECT_TRUE(Contains(patch.err, share)) << patch.err << " lacks " << share;
-    EXPECT_FALSE(Contains(delta.err + patch.err, "\r"));
-
-    // --quiet leaves stderr empty; --verbose would add the library's log, of which a plain
-    // rebuild has none. The result is the same.
-    const Outcome quiet = Run({"patch", "--quiet", "old", "delta", "again"});
-    ASSERT_EQ(quiet.status, 0) << quiet.err;
-    EXPECT_EQ(quiet.err, "");
-    EXPECT_EQ(Read("again"), now_);
-    const Outcome verbose = Run({"patch", "--verbose", "old", "delta", "again"});
-    ASSERT_EQ(verbose.status, 0) << verbose.err;
-    EXPECT_TRUE(StartsWith(verbose.err, "korrin: rebuilt again: ")) << verbose.err;
-    EXPECT_FALSE(Contains(verbose.err, "tervasso.korrin")) << verbose.err;
-
-    // In place, with or without the lock.
     Write("plain", old_);
     Write("locked", old_);
-
-    const Outcome plain = Run({"patch", "--in-place", "plain", "delta"});
-    ASSERT_EQ(plain.status, 0) << plain.err;
-    EXPECT_TRUE(StartsWith(plain.err, "korrin: rebuilt plain in place: ")) << plain.err;
-    const Outcome locked = Run({"patch", "locked", "delta", "--in-place", "--lock"});
-    ASSERT_EQ(locked.status, 0) << locked.err;
-
-    EXPECT_EQ(Read("plain"), now_);
-    EXPECT_EQ(Read("locked"), now_);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string summary; // empty: none
+        std::string rebuilt;
+    } runs[] = {
+        {{"delta", "sig", "new", "delta"}, "korrin: delta of new: ", "delta"},
+        {{"patch", "old", "delta", "rebuilt"}, "korrin: rebuilt rebuilt: ", "rebuilt"},
+        // --quiet leaves stderr empty; --verbose would add the library's log, of which a plain rebuild has none.
+        {{"patch", "--quiet", "old", "delta", "again"}, "", "again"},
+        {{"patch", "--verbose", "old", "delta", "again"}, "korrin: rebuilt again: ", "again"},
+        {{"patch", "--in-place", "plain", "delta"}, "korrin: rebuilt plain in place: ", "plain"},
+        {{"patch", "locked", "delta", "--in-place", "--lock"}, "korrin: rebuilt locked in place: ", "locked"},
+    };
+    for (const auto& run : runs) {
+        const Outcome outcome = Run(run.arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(Lines(outcome.err).size(), run.summary.empty() ? 0u : 1u) << outcome.err;
+        EXPECT_TRUE(StartsWith(outcome.err, run.summary)) << outcome.err;
+        EXPECT_TRUE(run.summary.empty() || Contains(outcome.err, share)) << outcome.err << " lacks " << share;
+        EXPECT_FALSE(Contains(outcome.err, "\r") || Contains(outcome.err, "tervasso.korrin")) << outcome.err;
+        EXPECT_TRUE(run.rebuilt == "delta" || Read(run.rebuilt) == now_) << run.rebuilt;
+    }
+    EXPECT_EQ(Read("old"), old_);
     // Neither the library's temporary file nor the lock's companion is left behind.
     EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "rebuilt", "again", "plain", "locked"}));
 }

@@ -21,9 +21,9 @@
 namespace KorrinToolTest {
 
 struct Outcome {
-    int status = -1;  // the exit status; -1 when the process did not exit normally
-    std::string out;  // as written: blobs and rebuilt files come this way
-    std::string err;  // text, with "\n" line ends whatever the system (see NativeText)
+    int status = -1; // the exit status; -1 when the process did not exit normally
+    std::string out; // as written: blobs and rebuilt files come this way
+    std::string err; // text, with "\n" line ends whatever the system (see NativeText)
 };
 
 inline bool WindowsTool()
@@ -39,14 +39,11 @@ inline std::string NativeText(const std::string& text)
     if (!WindowsTool())
         return text;
     std::string plain;
-    bool bare = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        bare = bare || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'));
-        plain += text[i];
+        EXPECT_FALSE(text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) << "a bare \\n on Windows: " << text;
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            plain += text[i];
     }
-    EXPECT_FALSE(bare) << "a line ends in a bare \\n on Windows: " << text;
     return plain;
 }
 
@@ -56,6 +53,23 @@ inline std::string Quote(const std::string& text)
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+}
+
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+inline bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
 }
 
 class ToolTest : public ::testing::Test {
@@ -72,79 +86,54 @@ protected:
     std::string At(const std::string& name) const { return (dir.Root() / name).string(); }
     void Write(const std::string& name, const std::string& bytes) const { KorrinTest::TempDir::Write(At(name), bytes); }
     std::string Read(const std::string& name) const { return KorrinTest::TempDir::Read(At(name)); }
-
-    // The names in the test's directory (not its tmp/, the tool's temporary directory).
+    // The names in the test's directory, but for tmp/, the tool's temporary directory.
     std::set<std::string> Names() const
     {
         std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
-            if (entry.path().filename() != "tmp")
-                names.insert(entry.path().filename().string());
+            names.insert(entry.path().filename().string());
+        names.erase("tmp");
         return names;
     }
     // What the tool left in its temporary directory.
     std::size_t TemporaryFiles() const { return KorrinTest::TempDir::Entries(dir.Root() / "tmp"); }
 
-    // A shell script run in the test's directory; $K is the tool. Standard output and
-    // error are collected; the status is the script's.
+    // A shell script run in the test's directory; $K is the tool. Standard output and error are
+    // collected; the status is the script's.
     Outcome Shell(const std::string& script) const
     {
-        const std::string out = At(".out");
-        const std::string err = At(".err");
         const std::string command = "cd " + Quote(dir.Root().string()) + " && K=" + Quote(tool_) +
-                                    " TMPDIR=" + Quote(At("tmp")) + " && export K TMPDIR && { " + script + "\n} >" +
-                                    Quote(out) + " 2>" + Quote(err);
+                                    " TMPDIR=" + Quote(At("tmp")) + " && export K TMPDIR && { " + script +
+                                    "\n} >" + Quote(At(".out")) + " 2>" + Quote(At(".err"));
         const int raw = std::system(command.c_str());
         Outcome outcome;
         outcome.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out = KorrinTest::TempDir::Read(out);
-        outcome.err = NativeText(KorrinTest::TempDir::Read(err));
-        std::filesystem::remove(out);
-        std::filesystem::remove(err);
+        outcome.out = Read(".out");
+        outcome.err = NativeText(Read(".err"));
+        std::filesystem::remove(At(".out"));
+        std::filesystem::remove(At(".err"));
         return outcome;
     }
-
-    // The tool with these arguments; standard input from `input` (a name in the directory)
-    // or empty.
-    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "") const
+    // The tool with these arguments; standard input from `input` (a name in the directory) or
+    // empty. With `text`, standard output is text (help, version, info).
+    Outcome Run(const std::vector<std::string>& arguments, const std::string& input = "", bool text = false) const
     {
         std::string script = "\"$K\"";
         for (const std::string& argument : arguments)
             script += " " + Quote(argument);
-        script += " <" + (input.empty() ? std::string("/dev/null") : Quote(input));
-        return Shell(script);
+        Outcome outcome = Shell(script + " <" + (input.empty() ? std::string("/dev/null") : Quote(input)));
+        if (text)
+            outcome.out = NativeText(outcome.out);
+        return outcome;
     }
-    // The same, for a command that writes text to standard output (help, version, info).
     Outcome RunText(const std::vector<std::string>& arguments, const std::string& input = "") const
     {
-        Outcome outcome = Run(arguments, input);
-        outcome.out = NativeText(outcome.out);
-        return outcome;
+        return Run(arguments, input, true);
     }
 
     KorrinTest::TempDir dir;
     std::string tool_;
 };
-
-// The lines of a text, without their ends.
-inline std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-inline bool StartsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-inline bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 } // namespace KorrinToolTest
 

@@ -1,6 +1,5 @@
 // A rebuild onto a device that is always full fails with the disk-full code.
 #include <filesystem>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -9,33 +8,31 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaBlob.h"
 #include "support/LogCapture.h"
-#include "support/TempDir.h"
+#include "support/Road.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::ErrorPrefix;
+using namespace KorrinTest;
 
 TEST(FullDiskTest, RebuildingOntoAFullDeviceReportsNoSpace)
 {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here";
-    KorrinTest::TempDir dir;
-    const std::string old = KorrinTest::PatternBytes(300, 9);
-    const std::wstring oldPath = dir.Path(L"old.bin");
+    TempDir dir;
+    const std::string old = PatternBytes(300, 9);
     dir.WriteFile(L"old.bin", old);
     MemoryDeltaIO store;
-    ASSERT_EQ(KorrinTest::LoadDelta(store, KorrinTest::MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
-    FileDelta delta(&store);
-    KorrinTest::LogCapture capture;
-    EXPECT_EQ(Korrin().ApplyFileDelta(oldPath, delta, L"/dev/full"), RESULT_WRITE_ENOSPC);
-    EXPECT_TRUE(KorrinTest::IsErrorChain(
-        capture.Texts(),
-        {ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::FileDelta::GenerateFile"),
-         ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::Korrin::ApplyFileDelta", oldPath)}));
+    ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
+    LogCapture capture;
+    EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"old.bin"), FileDelta(&store), L"/dev/full"),
+              RESULT_WRITE_ENOSPC);
+    EXPECT_TRUE(IsErrorChain(capture.Texts(),
+                             {ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::FileDelta::GenerateFile"),
+                              ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::Korrin::ApplyFileDelta",
+                                          dir.Path(L"old.bin"))}));
     EXPECT_EQ(dir.ReadFile(L"old.bin"), old);
 }
 

@@ -1,8 +1,8 @@
 // Temporary names on Windows: made by the system in the user's temporary folder, which the
 // TMP variable chooses, in the system's own form (three characters of the prefix, a
 // hexadecimal number, ".tmp").
-#include <cwctype>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -42,16 +42,7 @@ private:
 
 bool IsSystemTempName(const std::wstring& file)
 {
-    if (file.size() < 3 + 1 + 4 || file.compare(0, 3, L"dif") != 0 ||
-        file.compare(file.size() - 4, 4, L".tmp") != 0)
-        return false;
-    const std::wstring number = file.substr(3, file.size() - 3 - 4);
-    if (number.size() > 4)
-        return false;
-    for (wchar_t c : number)
-        if (!std::iswxdigit(c))
-            return false;
-    return true;
+    return std::regex_match(file, std::wregex(L"dif[0-9A-Fa-f]{1,4}\\.tmp"));
 }
 
 // The portable checks (a new empty file, the ".tmp" ending) are in ../GenerateTempFilenameTest.cpp.

@@ -1,5 +1,6 @@
 // The road on Windows itself: UTF-16 names that only the wide calls can spell, and in-place
 // application against the system's rules for replacing a file that exists or is open.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,7 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/DeltaBlob.h"
-#include "support/FaultyKernel.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Road.h"
 #include "support/TempDir.h"
@@ -21,45 +21,24 @@
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::ErrorPrefix;
-using KorrinTest::IsErrorChain;
-using KorrinTest::KernelCall;
-using KorrinTest::LogCapture;
-using KorrinTest::PatternBytes;
-using KorrinTest::TempDir;
+using namespace KorrinTest;
 
 const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
 const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
 
 std::wstring MoveFailed(DWORD code)
 {
-    return ErrorPrefix(RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(code));
+    return ErrorPrefix(RESULT_FAILED, kApply,
+                       L"file move failed. Windows error code: " + std::to_wstring(code));
 }
 
 // The target opened by someone else, who lets others read and write it but not delete it.
-class Reader {
-public:
-    Reader() = default;
-    ~Reader() { Close(); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    bool Open(const std::wstring& path)
-    {
-        handle_ = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    void Close()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+std::unique_ptr<void, decltype(&::CloseHandle)> OpenElsewhere(const std::wstring& path)
+{
+    return {::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            &::CloseHandle};
+}
 
 // Whether the system itself finds a file of exactly that name.
 bool SystemFinds(const std::wstring& path)
@@ -83,13 +62,11 @@ TEST(WindowsInPlaceTest, NamesOutsideAsciiTravelTheWholeRoad)
     dir.WriteFile(newName, now);
     ASSERT_TRUE(SystemFinds(dir.Path(oldName)));
 
-    const std::vector<unsigned char> blob =
-        KorrinTest::DeltaBlobThroughBlobs(dir.Path(oldName), dir.Path(newName), 512);
-    ASSERT_FALSE(blob.empty());
+    const std::vector<unsigned char> blob = DeltaBlobThroughBlobs(dir.Path(oldName), dir.Path(newName), 512);
     for (bool inPlace : {false, true}) {
         SCOPED_TRACE(inPlace ? "in place" : "to a new file");
         MemoryDeltaIO store;
-        ASSERT_EQ(store.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
+        ASSERT_EQ(LoadDelta(store, std::string(blob.begin(), blob.end())), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         if (inPlace) {
@@ -115,34 +92,32 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
     TempDir dir;
     const std::string old = PatternBytes(9000, 3);
     const std::string now = "head" + old.substr(100, 5000) + PatternBytes(700, 4);
-    const std::string blob = KorrinTest::MakeDeltaBlob(dir, old, now, 256);
+    const std::string blob = MakeDeltaBlob(dir, old, now, 256);
     const std::wstring target = dir.Path(L"target.bin");
     for (bool openElsewhere : {false, true}) {
         SCOPED_TRACE(openElsewhere ? "target open elsewhere" : "existing target");
         dir.WriteFile(L"target.bin", old);
-        KorrinTest::FaultyKernel kernel; // counts the calls, fails none
-        Reader reader;
-        if (openElsewhere) {
-            ASSERT_TRUE(reader.Open(target));
-        }
+        FaultyKernel kernel; // counts the calls, fails none
+        std::unique_ptr<void, decltype(&::CloseHandle)> reader(nullptr, &::CloseHandle);
+        if (openElsewhere)
+            reader = OpenElsewhere(target);
+        ASSERT_NE(reader.get(), INVALID_HANDLE_VALUE);
         MemoryDeltaIO store;
-        ASSERT_EQ(KorrinTest::LoadDelta(store, blob), RESULT_OK);
+        ASSERT_EQ(LoadDelta(store, blob), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         EXPECT_EQ(Korrin().ApplyFileDelta(target, delta), RESULT_OK);
         const std::vector<std::wstring> texts = capture.Texts();
-        reader.Close();
-
+        reader.reset();
         EXPECT_EQ(kernel.Calls(KernelCall::MoveReplacing), 1);
         EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), openElsewhere ? 1 : 0);
-        if (openElsewhere) {
-            // An open file refuses the move as access denied or as a sharing violation.
-            EXPECT_TRUE(IsErrorChain(texts, {kEnd, MoveFailed(ERROR_ACCESS_DENIED)}) ||
-                        IsErrorChain(texts, {kEnd, MoveFailed(ERROR_SHARING_VIOLATION)}))
-                << IsErrorChain(texts, {kEnd, MoveFailed(ERROR_SHARING_VIOLATION)}).message();
-        } else {
-            EXPECT_TRUE(IsErrorChain(texts, {kEnd}));
-        }
+        // An open file refuses the move as access denied or as a sharing violation.
+        const auto moved = [&](DWORD refusal) {
+            return IsErrorChain(texts, openElsewhere ? std::vector<std::wstring>{kEnd, MoveFailed(refusal)}
+                                                     : std::vector<std::wstring>{kEnd});
+        };
+        EXPECT_TRUE(moved(ERROR_ACCESS_DENIED) || moved(ERROR_SHARING_VIOLATION))
+            << moved(ERROR_SHARING_VIOLATION).message();
         EXPECT_EQ(dir.ReadFile(L"target.bin"), now);
         EXPECT_EQ(dir.Entries(), 1u);
     }

@@ -39,9 +39,13 @@ bool ChildGetsLock(const std::wstring& path)
 
 using PosixFileLockTest = KorrinTest::LockTarget;
 
-// Also after the target was replaced by a rename, as in-place application replaces it.
+// Also after the target was replaced by a rename, as in-place application replaces it. A
+// name that cannot be spelt in UTF-8 cannot be locked.
 TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
 {
+    FileLock unencodable;
+    EXPECT_FALSE(unencodable.Create(FileLock::Exclusive, (target + wchar_t(0xDC00)).c_str()));
+    EXPECT_FALSE(unencodable.IsHeld());
     {
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
@@ -54,15 +58,6 @@ TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
     }
     EXPECT_TRUE(ChildGetsLock(target));
-}
-
-TEST_F(PosixFileLockTest, UnencodablePathFails)
-{
-    std::wstring unencodable = target;
-    unencodable += static_cast<wchar_t>(0xDC00);
-    FileLock lock;
-    EXPECT_FALSE(lock.Create(FileLock::Exclusive, unencodable.c_str()));
-    EXPECT_FALSE(lock.IsHeld());
 }
 
 } // namespace

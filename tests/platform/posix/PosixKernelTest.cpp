@@ -9,7 +9,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,15 +19,8 @@
 
 namespace {
 
-using Halvorn::Platform::CurrentKernel;
+using namespace KorrinTest;
 using Halvorn::Platform::CurrentRuntime;
-using Halvorn::Platform::Kernel;
-using Halvorn::Platform::OpenMode;
-using KorrinTest::PermissionsOf;
-using KorrinTest::SetPermissions;
-using KorrinTest::TempDir;
-using KorrinTest::TmpdirGuard;
-using KorrinTest::UmaskGuard;
 
 std::wstring Unencodable(const std::wstring& before)
 {
@@ -38,47 +30,35 @@ std::wstring Unencodable(const std::wstring& before)
 class PosixKernelTest : public ::testing::Test {
 protected:
     TempDir dir;
-    Kernel& kernel = CurrentKernel();
-
-    std::wstring TempDirectory()
-    {
-        wchar_t buffer[4096];
-        const std::uint32_t length = kernel.TempDirectory(4096, buffer);
-        EXPECT_GT(length, 0u);
-        EXPECT_LT(length, 4096u);
-        return length > 0 && length < 4096 ? std::wstring(buffer, length) : std::wstring();
-    }
+    Halvorn::Platform::Kernel& kernel = Halvorn::Platform::CurrentKernel();
+    wchar_t buffer[4096];
 };
 
 // Which permission bits the target ends with when a move or a copy puts a file in place: an
-// existing target keeps its own, a new one takes the source's. A target mode of 0 means no target.
+// existing target keeps its own, a new one (target mode 0) takes the source's.
 TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
 {
-    struct Case {
-        const char* name;
+    const struct {
+        const char* what;
         bool copy;
-        mode_t targetMode;
-        mode_t sourceMode;
-        mode_t expected;
-    };
-    const Case cases[] = {
+        mode_t targetMode, sourceMode, expected;
+    } cases[] = {
         {"move over a wider mode", false, 0755, 0644, 0755},
         {"move over a restrictive mode", false, 0600, 0666, 0600},
         {"move to a new name", false, 0, 0640, 0640},
         {"copy over an existing target", true, 0751, 0644, 0751},
         {"copy to a new target", true, 0, 0750, 0750},
     };
-    // New files get 0644, which none of the cases expects.
-    UmaskGuard mask(022);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    UmaskGuard mask(022); // new files get 0644, which none of the cases expects
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         TempDir local;
         if (c.targetMode != 0) {
             local.WriteFile(L"target", "old bytes, longer");
-            SetPermissions(local.NativePath(L"target"), c.targetMode);
+            std::filesystem::permissions(local.NativePath(L"target"), std::filesystem::perms(c.targetMode));
         }
         local.WriteFile(L"source", "new");
-        SetPermissions(local.NativePath(L"source"), c.sourceMode);
+        std::filesystem::permissions(local.NativePath(L"source"), std::filesystem::perms(c.sourceMode));
         const std::wstring source = local.Path(L"source");
         const std::wstring target = local.Path(L"target");
         ASSERT_TRUE(c.copy ? kernel.CopyOver(source.c_str(), target.c_str())
@@ -88,14 +68,25 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
     }
 }
 
-TEST_F(PosixKernelTest, MoveOntoADirectoryFailsAndKeepsTheSource)
+// A move onto a directory fails with EISDIR; paths that cannot be written as UTF-8 fail every
+// call. Either way nothing is created and the source stays.
+TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 {
-    dir.WriteFile(L"source", "x");
-    std::filesystem::create_directory(dir.NativePath(L"target"));
-    EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
+    dir.WriteFile(L"a", "a");
+    std::filesystem::create_directory(dir.NativePath(L"d"));
+    EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"a").c_str(), dir.Path(L"d").c_str()));
     EXPECT_EQ(static_cast<std::uint32_t>(EISDIR), kernel.LastError());
-    EXPECT_EQ("x", dir.ReadFile(L"source"));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.NativePath(L"target")));
+    EXPECT_FALSE(kernel.MoveReplacing(Unencodable(dir.Path(L"a")).c_str(), dir.Path(L"b").c_str()));
+    EXPECT_NE(0u, kernel.LastError());
+    EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"a").c_str(), Unencodable(dir.Path(L"b")).c_str()));
+    EXPECT_FALSE(kernel.CopyOver(dir.Path(L"a").c_str(), Unencodable(dir.Path(L"b")).c_str()));
+    EXPECT_FALSE(kernel.Remove(Unencodable(dir.Path(L"a")).c_str()));
+    EXPECT_EQ(0u, kernel.UniqueTempFile(Unencodable(dir.Path(L"")).c_str(), L"diff", buffer, 4096));
+    EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), Unencodable(L"diff").c_str(), buffer, 4096));
+    EXPECT_NE(0u, kernel.LastError());
+    EXPECT_EQ("a", dir.ReadFile(L"a"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.NativePath(L"d")));
+    EXPECT_EQ(2u, dir.Entries());
 }
 
 // TMPDIR when it names a directory that a wide path can spell, with exactly one separator
@@ -104,30 +95,23 @@ TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
 {
     const std::string root = dir.Root().string();
     dir.WriteFile(L"file", "not a directory");
-    // Not UTF-8, so no wide path can name it.
-    const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9");
+    const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9"); // no wide path names it
     std::filesystem::create_directory(latin1);
-    const struct {
-        const char* what;
-        std::optional<std::string> tmpdir;
-        std::wstring expected;
-    } cases[] = {
-        {"a directory", root, dir.Path(L"")},
-        {"trailing separators", root + "///", dir.Path(L"")},
-        {"the root", std::string("/"), L"/"},
-        {"unset", std::nullopt, L"/tmp/"},
-        {"empty", std::string(), L"/tmp/"},
-        {"missing", root + "/missing", L"/tmp/"},
-        {"a file", dir.NativePath(L"file").string(), L"/tmp/"},
-        {"not UTF-8", latin1.string(), L"/tmp/"},
+    const std::pair<std::optional<std::string>, std::wstring> cases[] = {
+        {root, dir.Path(L"")},
+        {root + "///", dir.Path(L"")},
+        {std::string("/"), L"/"},
+        {std::nullopt, L"/tmp/"},
+        {std::string(), L"/tmp/"},
+        {root + "/missing", L"/tmp/"},
+        {dir.NativePath(L"file").string(), L"/tmp/"},
+        {latin1.string(), L"/tmp/"},
     };
     TmpdirGuard tmpdir;
-    for (const auto& c : cases) {
-        if (c.tmpdir)
-            tmpdir.Set(*c.tmpdir);
-        else
-            tmpdir.Unset();
-        EXPECT_EQ(c.expected, TempDirectory()) << c.what;
+    for (const auto& [value, expected] : cases) {
+        TmpdirGuard::Set(value);
+        const std::uint32_t length = kernel.TempDirectory(4096, buffer);
+        EXPECT_EQ(expected, std::wstring(buffer, length < 4096 ? length : 0)) << value.value_or("(unset)");
     }
 }
 
@@ -137,14 +121,12 @@ TEST_F(PosixKernelTest, NamesOutsideAsciiAreMeasuredInWideCharacters)
     const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6";
     std::filesystem::create_directory(dir.NativePath(name));
     const std::wstring directory = dir.Path(name) + L"/";
-    const std::uint32_t length = static_cast<std::uint32_t>(directory.size());
+    const auto length = static_cast<std::uint32_t>(directory.size());
     TmpdirGuard tmpdir;
-    tmpdir.Set(dir.NativePath(name).string());
-    wchar_t buffer[4096];
+    TmpdirGuard::Set(dir.NativePath(name).string());
     EXPECT_EQ(length, kernel.TempDirectory(length + 1, buffer));
     EXPECT_EQ(directory, std::wstring(buffer));
     EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
-
     ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 4096));
     const std::wstring created(buffer);
     EXPECT_EQ(0u, std::filesystem::file_size(TempDir::FromWide(created)));
@@ -152,23 +134,6 @@ TEST_F(PosixKernelTest, NamesOutsideAsciiAreMeasuredInWideCharacters)
     EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer,
                                         static_cast<std::uint32_t>(created.size() + 1)));
     EXPECT_TRUE(std::filesystem::exists(TempDir::FromWide(buffer)));
-}
-
-TEST_F(PosixKernelTest, UnencodablePathsFailAndCreateNothing)
-{
-    dir.WriteFile(L"a", "a");
-    EXPECT_FALSE(kernel.MoveReplacing(Unencodable(dir.Path(L"a")).c_str(), dir.Path(L"b").c_str()));
-    EXPECT_NE(0u, kernel.LastError());
-    EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"a").c_str(), Unencodable(dir.Path(L"b")).c_str()));
-    EXPECT_FALSE(kernel.CopyOver(dir.Path(L"a").c_str(), Unencodable(dir.Path(L"b")).c_str()));
-    EXPECT_FALSE(kernel.Remove(Unencodable(dir.Path(L"a")).c_str()));
-    wchar_t buffer[4096];
-    EXPECT_EQ(0u, kernel.UniqueTempFile(Unencodable(dir.Path(L"")).c_str(), L"diff", buffer, 4096));
-    EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), Unencodable(L"diff").c_str(), buffer, 4096));
-    EXPECT_NE(0u, kernel.LastError());
-
-    EXPECT_EQ("a", dir.ReadFile(L"a"));
-    EXPECT_EQ(1u, dir.Entries());
 }
 
 // A pipe hands over what has been written so far: Read goes on until it has the count asked
@@ -187,7 +152,7 @@ TEST(PosixRuntimeTest, ReadCollectsAPipesPiecesUpToTheCount)
         }
         std::fclose(pipe);
     });
-    const int descriptor = CurrentRuntime().Open(dir.Path(L"fifo"), OpenMode::Read);
+    const int descriptor = CurrentRuntime().Open(dir.Path(L"fifo"), Halvorn::Platform::OpenMode::Read);
     char buffer[8] = {};
     EXPECT_EQ(6, CurrentRuntime().Read(descriptor, buffer, 8));
     EXPECT_EQ("abcdef", std::string(buffer));

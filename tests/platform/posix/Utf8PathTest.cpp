@@ -11,12 +11,6 @@ namespace {
 using Halvorn::Platform::FromUtf8Path;
 using Halvorn::Platform::ToUtf8Path;
 
-std::wstring With(std::wstring before, wchar_t bad, const std::wstring& after)
-{
-    before += bad;
-    return before + after;
-}
-
 // Each boundary of the one- to four-byte forms, and the code points around the surrogates.
 TEST(Utf8PathTest, EncodesAndDecodesEveryLength)
 {
@@ -59,13 +53,12 @@ TEST(Utf8PathTest, RefusesWideValuesThatAreNoCodePoints)
         const char* what;
         std::wstring wide;
     } cases[] = {
-        {"lone high surrogate", With(L"a", static_cast<wchar_t>(0xD800), L"b")},
-        {"lone low surrogate", With(L"a", static_cast<wchar_t>(0xDFFF), L"b")},
+        {"lone high surrogate", {L'a', wchar_t(0xD800), L'b'}},
+        {"lone low surrogate", {L'a', wchar_t(0xDFFF), L'b'}},
         // wchar_t is UTF-32 here: a surrogate pair is two unpaired surrogates.
-        {"surrogate pair in UTF-32",
-         With(With(L"", static_cast<wchar_t>(0xD83D), L""), static_cast<wchar_t>(0xDE00), L"")},
-        {"past the last code point", With(L"a", static_cast<wchar_t>(0x110000), L"")},
-        {"far past the last code point", With(L"", static_cast<wchar_t>(0x7FFFFFFF), L"")},
+        {"surrogate pair in UTF-32", {wchar_t(0xD83D), wchar_t(0xDE00)}},
+        {"past the last code point", {L'a', wchar_t(0x110000)}},
+        {"far past the last code point", {wchar_t(0x7FFFFFFF)}},
         {"embedded zero", std::wstring(L"/tmp/a\0b", 8)},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,185 @@
+// A Kernel and a Runtime that make chosen calls fail, for tests of failure paths. Each installs
+// itself on construction, puts back what it replaced on destruction and passes every call it
+// does not fail on unchanged; instances nest (destroy them in reverse order). Used by one
+// thread at a time.
+//
+//     KorrinTest::FaultyRuntime runtime;
+//     runtime.FailCall(KorrinTest::RuntimeCall::Write, ENOSPC, 2);  // the second write fails
+#ifndef KORRIN_TESTS_SUPPORT_FAULTS_H
+#define KORRIN_TESTS_SUPPORT_FAULTS_H
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "platform/Kernel.h"
+#include "platform/Runtime.h"
+
+namespace KorrinTest {
+
+// Counts the calls of each kind and says which must fail, and with which error number.
+template <typename Call>
+class FaultSchedule {
+public:
+    // The nth call of `call` counted from now (1-based) fails with `error`.
+    void FailCall(Call call, int error, int nth = 1) { failures_[{call, calls_[call] + nth}] = error; }
+    // Calls of that kind made so far, failed ones included.
+    int Calls(Call call) const { return calls_.count(call) ? calls_.at(call) : 0; }
+
+protected:
+    // Counts one call; true when it must fail, with its error number in `error`.
+    bool Next(Call call, int& error)
+    {
+        const auto failure = failures_.find({call, ++calls_[call]});
+        if (failure == failures_.end())
+            return false;
+        error = failure->second;
+        return true;
+    }
+
+private:
+    std::map<Call, int> calls_;
+    std::map<std::pair<Call, int>, int> failures_;
+};
+
+enum class KernelCall { MoveReplacing, CopyOver, Remove, TempDirectory, UniqueTempFile };
+
+// A failed call does nothing and answers false (0 for the temporary names); LastError() then
+// answers the chosen error number until a call that goes through fails in turn.
+class FaultyKernel final : public Halvorn::Platform::Kernel, public FaultSchedule<KernelCall> {
+public:
+    FaultyKernel() : wrapped_(Halvorn::Platform::InstallKernel(this)) {}
+    ~FaultyKernel() override { Halvorn::Platform::InstallKernel(wrapped_); }
+    FaultyKernel(const FaultyKernel&) = delete;
+    FaultyKernel& operator=(const FaultyKernel&) = delete;
+
+    bool MoveReplacing(const wchar_t* from, const wchar_t* to) override
+    {
+        return !Fails(KernelCall::MoveReplacing) && Passed(wrapped_->MoveReplacing(from, to));
+    }
+    bool CopyOver(const wchar_t* from, const wchar_t* to) override
+    {
+        return !Fails(KernelCall::CopyOver) && Passed(wrapped_->CopyOver(from, to));
+    }
+    bool Remove(const wchar_t* path) override
+    {
+        return !Fails(KernelCall::Remove) && Passed(wrapped_->Remove(path));
+    }
+    std::uint32_t LastError() override
+    {
+        return injected_ ? static_cast<std::uint32_t>(error_) : wrapped_->LastError();
+    }
+    std::uint32_t TempDirectory(std::uint32_t size, wchar_t* buffer) override
+    {
+        return Fails(KernelCall::TempDirectory) ? 0 : Passed(wrapped_->TempDirectory(size, buffer));
+    }
+    std::uint32_t UniqueTempFile(const wchar_t* directory, const wchar_t* prefix, wchar_t* buffer,
+                                 std::uint32_t size) override
+    {
+        return Fails(KernelCall::UniqueTempFile)
+                   ? 0
+                   : Passed(wrapped_->UniqueTempFile(directory, prefix, buffer, size));
+    }
+
+private:
+    bool Fails(KernelCall call) { return Next(call, error_) && (injected_ = true); }
+    // A real failure of a call that went through takes over LastError().
+    template <typename Result>
+    Result Passed(Result result)
+    {
+        injected_ = injected_ && result;
+        return result;
+    }
+
+    Halvorn::Platform::Kernel* wrapped_;
+    bool injected_ = false;
+    int error_ = 0;
+};
+
+enum class RuntimeCall { Stat, Open, Read, Write, Seek, Close, OpenStream, ReadStream, CloseStream };
+
+// A failed call answers as the real one would on failure: -1 (null for OpenStream, 0 for
+// ReadStream with the stream's error indicator set) with errno set to the chosen number. A
+// failed Close or CloseStream still gives the descriptor or stream up, as the real calls do.
+class FaultyRuntime final : public Halvorn::Platform::Runtime, public FaultSchedule<RuntimeCall> {
+public:
+    FaultyRuntime() : wrapped_(Halvorn::Platform::InstallRuntime(this)) {}
+    ~FaultyRuntime() override { Halvorn::Platform::InstallRuntime(wrapped_); }
+    FaultyRuntime(const FaultyRuntime&) = delete;
+    FaultyRuntime& operator=(const FaultyRuntime&) = delete;
+
+    // Every Stat, Open and OpenStream of exactly `path` fails with `error`.
+    void FailOpenOf(const std::wstring& path, int error) { failingPaths_[path] = error; }
+
+    int Stat(const std::wstring& path, Halvorn::Platform::FileStatus& status) override
+    {
+        return Fails(RuntimeCall::Stat, &path) ? -1 : wrapped_->Stat(path, status);
+    }
+    int Open(const std::wstring& path, Halvorn::Platform::OpenMode mode) override
+    {
+        return Fails(RuntimeCall::Open, &path) ? -1 : wrapped_->Open(path, mode);
+    }
+    std::int64_t Read(int descriptor, void* buffer, std::uint32_t count) override
+    {
+        return Fails(RuntimeCall::Read) ? -1 : wrapped_->Read(descriptor, buffer, count);
+    }
+    std::int64_t Write(int descriptor, const void* buffer, std::uint32_t count) override
+    {
+        return Fails(RuntimeCall::Write) ? -1 : wrapped_->Write(descriptor, buffer, count);
+    }
+    std::int64_t Seek(int descriptor, std::int64_t offset) override
+    {
+        return Fails(RuntimeCall::Seek) ? -1 : wrapped_->Seek(descriptor, offset);
+    }
+    int Close(int descriptor) override
+    {
+        return Fails(RuntimeCall::Close) ? Still(-1, [&] { wrapped_->Close(descriptor); })
+                                         : wrapped_->Close(descriptor);
+    }
+    std::FILE* OpenStream(const std::wstring& path) override
+    {
+        return Fails(RuntimeCall::OpenStream, &path) ? nullptr : wrapped_->OpenStream(path);
+    }
+    // Callers tell an error from the end of the file by the error indicator, which writing to
+    // a stream open for reading sets.
+    std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count, std::FILE* stream) override
+    {
+        return Fails(RuntimeCall::ReadStream) ? Still(std::size_t{0}, [&] { std::fputc(0, stream); })
+                                              : wrapped_->ReadStream(buffer, size, count, stream);
+    }
+    int CloseStream(std::FILE* stream) override
+    {
+        return Fails(RuntimeCall::CloseStream) ? Still(-1, [&] { wrapped_->CloseStream(stream); })
+                                               : wrapped_->CloseStream(stream);
+    }
+
+private:
+    // Counts the call; true, with errno set, when it must fail.
+    bool Fails(RuntimeCall call, const std::wstring* path = nullptr)
+    {
+        int error = 0;
+        const bool scheduled = Next(call, error);
+        const auto failing = path != nullptr ? failingPaths_.find(*path) : failingPaths_.end();
+        if (!scheduled && failing == failingPaths_.end())
+            return false;
+        errno = scheduled ? error : failing->second;
+        return true;
+    }
+    // What a failed call still does to its argument, keeping the injected errno: `result`.
+    template <typename Result, typename Action>
+    static Result Still(Result result, Action action)
+    {
+        const int error = errno;
+        action();
+        errno = error;
+        return result;
+    }
+
+    Halvorn::Platform::Runtime* wrapped_;
+    std::map<std::wstring, int> failingPaths_;
+};
+
+} // namespace KorrinTest
+
+#endif
