@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -21,21 +22,30 @@
 #include "support/Deltas.h"
 #include "support/Sha1Of.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
 using namespace KorrinTest;
 
+// A store of a class derived from the library's own, which could answer lookups otherwise:
+// delta generation takes the plain path for it, a lookup through the interface and an MD5
+// stream per window, where the library's own store gets its lookups inline, windows scanned
+// in vector registers and candidates confirmed in batches.
+class DerivedSignature : public MemoryDigestIO {};
+
 class GenerateFileDeltaTest : public ::testing::Test {
 protected:
     // Signs `old` with window `window` (version 1), then makes the delta of `now` against it.
-    Instructions DeltaOf(const std::string& old, const std::string& now, std::uint32_t window)
+    Instructions DeltaOf(const std::string& old, const std::string& now, std::uint32_t window,
+                         bool derived = false)
     {
         dir.WriteFile(L"old.bin", old);
         dir.WriteFile(L"new.bin", now);
-        MemoryDigestIO signature;
-        FileDigest digest(&signature);
+        MemoryDigestIO own;
+        DerivedSignature plain;
+        FileDigest digest(derived ? &plain : &own);
         digest.SetVersion(1);
         engine.SetWindowSize(window);
         EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
@@ -114,15 +124,16 @@ TEST_F(GenerateFileDeltaTest, PropertiesComeFromTheSignatureAndTheNewFile)
 }
 
 // The copies are those of the plain search, position after position, for the first block
-// with the window's bytes: over old blocks planted in random bytes near and far apart, some
-// with a byte changed, so that the fast pass over unmatched positions meets blocks all along
-// its chunks and at their edges; over bytes of every value, and of two (many checksums in
-// common, blocks that repeat, a filter that rules out little).
+// with the window's bytes, on either path: over old blocks planted in random bytes near and
+// far apart, some with a byte changed, so that the fast pass over unmatched positions meets
+// blocks all along its chunks and at their edges, and the file window refills; over bytes of
+// every value, and of two (many checksums in common, blocks that repeat, a filter that rules
+// out little). The literals between them are the new file's bytes, in runs of at most a window.
 TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
 {
     std::mt19937 random(23);
     for (const unsigned alphabet : {256u, 2u}) {
-        for (const std::size_t window : {5u, 64u, 700u, 2048u}) {
+        for (const std::size_t window : {3u, 5u, 64u, 700u, 2048u}) {
             auto junk = [&](std::size_t n, std::string& to) {
                 while (n-- > 0)
                     to += static_cast<char>(random() % alphabet);
@@ -130,7 +141,7 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
             std::string old;
             junk(window * 40 + window / 3, old);
             std::string now;
-            while (now.size() < 200000) {
+            while (now.size() < 600000) {
                 junk(random() % 2 ? random() % 8 : random() % 1500, now);
                 std::string block = old.substr(window * (random() % 41), window);
                 if (random() % 4 == 0)
@@ -150,18 +161,51 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
                     expected.emplace_back(at, found);
                 at += found >= 0 ? length : 1;
             }
-            Copies copies;
-            std::size_t at = 0;
-            for (const Instruction& instruction : DeltaOf(old, now, static_cast<std::uint32_t>(window))) {
-                if (instruction.block >= 0)
-                    copies.emplace_back(at, instruction.block);
-                const auto block = static_cast<std::size_t>(instruction.block);
-                at += instruction.block >= 0 ? std::min(window, old.size() - window * block) : instruction.bytes.size();
+            for (bool derived : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "alphabet " << alphabet << " window " << window
+                                                  << (derived ? ", derived store" : ""));
+                const Instructions instructions = DeltaOf(old, now, static_cast<std::uint32_t>(window), derived);
+                EXPECT_TRUE(Replay(instructions, old, window) == now);
+                Copies copies;
+                std::size_t at = 0;
+                for (const Instruction& instruction : instructions) {
+                    EXPECT_LE(instruction.bytes.size(), window);
+                    if (instruction.block >= 0)
+                        copies.emplace_back(at, instruction.block);
+                    const auto block = static_cast<std::size_t>(instruction.block);
+                    at += instruction.block >= 0 ? std::min(window, old.size() - window * block)
+                                                 : instruction.bytes.size();
+                }
+                EXPECT_TRUE(copies == expected) << copies.size() << " copies, " << expected.size() << " expected";
             }
-            EXPECT_EQ(at, now.size());
-            EXPECT_TRUE(copies == expected) << "alphabet " << alphabet << " window " << window << ": "
-                                            << copies.size() << " copies, " << expected.size() << " expected";
         }
+    }
+}
+
+// Without a signature the file travels in literals of at most 65535 bytes, after what the
+// store held; of the properties only the SHA-1 value is written. The composition counts them.
+TEST_F(GenerateFileDeltaTest, AWholeFileTravelsInLiteralsOfAtMost65535Bytes)
+{
+    const DeltaProperties before{3, 9, 77, -5, Sha1Pattern(1)};
+    for (std::size_t size : {0, 1, 65535, 65536, 131071}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = PatternBytes(size, static_cast<std::uint32_t>(size));
+        dir.WriteFile(L"new.bin", bytes);
+        MemoryDeltaIO store;
+        WriteProperties(store, before);
+        store.WriteDelta(4u);
+        FileDelta out(&store);
+        ASSERT_EQ(engine.GenerateDeltaForWholeFile(dir.Path(L"new.bin"), out), RESULT_OK);
+        Instructions expected = {Copy(4)};
+        for (std::size_t at = 0; at < size; at += 65535)
+            expected.push_back(Literal(bytes.substr(at, 65535)));
+        EXPECT_EQ(InstructionsOf(store), expected);
+        int copies = -1, literals = -1;
+        std::uint64_t literalBytes = 1;
+        engine.ReturnDeltaComposition(out, copies, literals, literalBytes);
+        EXPECT_EQ(std::tie(copies, literals, literalBytes),
+                  std::make_tuple(1, static_cast<int>((size + 65534) / 65535), std::uint64_t{size}));
+        EXPECT_EQ(PropertiesOf(store), (DeltaProperties{3, 9, 77, -5, Sha1Of(bytes)}));
     }
 }
 

@@ -111,6 +111,8 @@ public:
 
     // Every Stat, Open and OpenStream of exactly `path` fails with `error`.
     void FailOpenOf(const std::wstring& path, int error) { failingPaths_[path] = error; }
+    // Descriptors and streams opened since this runtime was installed, less those closed.
+    int Held() const { return held_; }
 
     int Stat(const std::wstring& path, Halvorn::Platform::FileStatus& status) override
     {
@@ -118,7 +120,9 @@ public:
     }
     int Open(const std::wstring& path, Halvorn::Platform::OpenMode mode) override
     {
-        return Fails(RuntimeCall::Open, &path) ? -1 : wrapped_->Open(path, mode);
+        const int descriptor = Fails(RuntimeCall::Open, &path) ? -1 : wrapped_->Open(path, mode);
+        held_ += descriptor >= 0;
+        return descriptor;
     }
     std::int64_t Read(int descriptor, void* buffer, std::uint32_t count) override
     {
@@ -134,12 +138,15 @@ public:
     }
     int Close(int descriptor) override
     {
+        --held_;
         return Fails(RuntimeCall::Close) ? Still(-1, [&] { wrapped_->Close(descriptor); })
                                          : wrapped_->Close(descriptor);
     }
     std::FILE* OpenStream(const std::wstring& path) override
     {
-        return Fails(RuntimeCall::OpenStream, &path) ? nullptr : wrapped_->OpenStream(path);
+        std::FILE* stream = Fails(RuntimeCall::OpenStream, &path) ? nullptr : wrapped_->OpenStream(path);
+        held_ += stream != nullptr;
+        return stream;
     }
     // Callers tell an error from the end of the file by the error indicator, which writing to
     // a stream open for reading sets.
@@ -150,6 +157,7 @@ public:
     }
     int CloseStream(std::FILE* stream) override
     {
+        --held_;
         return Fails(RuntimeCall::CloseStream) ? Still(-1, [&] { wrapped_->CloseStream(stream); })
                                                : wrapped_->CloseStream(stream);
     }
@@ -178,6 +186,7 @@ private:
 
     Halvorn::Platform::Runtime* wrapped_;
     std::map<std::wstring, int> failingPaths_;
+    int held_ = 0;
 };
 
 } // namespace KorrinTest

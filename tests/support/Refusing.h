@@ -7,6 +7,9 @@
 #ifndef KORRIN_TESTS_SUPPORT_REFUSING_H
 #define KORRIN_TESTS_SUPPORT_REFUSING_H
 
+#include <iterator>
+#include <numeric>
+
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
 
@@ -22,8 +25,9 @@ public:
     int code = 7;
     // From the nth call of `call` on (1-based, counted from now), every one is refused.
     void Refuse(Call call, int nth = 1) { from_[int(call)] = calls_[int(call)] + nth; }
-    // Calls of that kind, refused ones included.
+    // Calls of that kind, or (without one) of every kind, refused ones included.
     int Calls(Call call) const { return calls_[int(call)]; }
+    int Calls() const { return std::accumulate(std::begin(calls_), std::end(calls_), 0); }
 
     int WriteVersion(std::uint32_t v) override
     {

@@ -86,7 +86,7 @@ TEST(WindowsInPlaceTest, NamesOutsideAsciiTravelTheWholeRoad)
 // Windows replaces an existing file by a move only when asked to, and not at all while
 // someone has it open without allowing deletion; then the copy takes over, and the log
 // carries the system's own error number. (A move failing for another reason is in
-// ../ApplyFileDeltaFailureTest.cpp.)
+// ../EngineFailureTest.cpp.)
 TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
 {
     TempDir dir;

@@ -1,0 +1,379 @@
+// Every way the engine's operations fail, in one table of operation and fault: the code that
+// comes back, the chain of report lines from the innermost out, each failure's own report
+// site, how far the operation got, what is left on disk, and no file left open.
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
+#include <Vantrel/Korrin.h>
+#include <Vantrel/ResultCodes.h>
+
+#include "platform/FileLock.h"
+#include "support/Faults.h"
+#include "support/LogCapture.h"
+#include "support/Refusing.h"
+#include "support/Road.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using namespace Halvorn::Vantrel;
+using namespace KorrinTest;
+using Chain = std::vector<std::wstring>;
+
+const std::wstring kEngine = L"Halvorn::Vantrel::Korrin::";
+const std::wstring kApply = kEngine + L"ApplyFileDelta";
+const std::wstring kGenerateFile = L"Halvorn::Vantrel::FileDelta::GenerateFile";
+// The store's own line when the instructions run out, logged by every complete rebuild.
+const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
+
+// Signing old.bin; the delta of new.bin against the signature of "abcd" (window 4); new.bin
+// whole; rebuilding old.bin into new.bin; applying in place to old.bin, without and with the
+// caller's lock.
+enum class Op { Sign, Delta, Whole, Rebuild, InPlace, Locked };
+
+// What an operation meets: the signature store (written by signing, read by delta
+// generation), the delta store (written by delta generation, read by applying), the runtime,
+// the kernel, and for the lock another holder.
+struct Rig {
+    FaultyRuntime runtime;
+    FaultyKernel kernel;
+    RefusingDigestIO signature;
+    RefusingDeltaIO delta;
+    FileLock other;
+    std::uint32_t window = 16; // for signing
+};
+using Fault = std::function<void(Rig&)>;
+
+Fault RefuseSignature(Call call, int code, int nth = 1)
+{
+    return [=](Rig& r) {
+        r.signature.Refuse(call, nth);
+        r.signature.code = code;
+    };
+}
+Fault RefuseDelta(Call call, int code, int nth = 1)
+{
+    return [=](Rig& r) {
+        r.delta.Refuse(call, nth);
+        r.delta.code = code;
+    };
+}
+Fault Failing(RuntimeCall call, int error, int nth = 1)
+{
+    return [=](Rig& r) { r.runtime.FailCall(call, error, nth); };
+}
+Fault FailingKernel(std::vector<KernelCall> calls, int error)
+{
+    return [=](Rig& r) {
+        for (KernelCall call : calls)
+            r.kernel.FailCall(call, error);
+    };
+}
+const Fault kNone = [](Rig&) {};
+
+class EngineFailureTest : public ::testing::Test {
+protected:
+    EngineFailureTest()
+        : old(PatternBytes(1500, 3)), now(old.substr(0, 200) + "patched in" + old.substr(260) + "tail"),
+          blob(MakeDeltaBlob(dir, old, now, 64))
+    {
+    }
+
+    struct Case {
+        Op op;
+        Fault fault;
+        int code;
+        // How far the operation got: calls to the store it writes, the refused one included
+        // (signing and delta generation), or the bytes of the new file in new.bin (-1: what
+        // it held before) or the files in the directory (applying).
+        int done;
+        std::wstring message = L""; // of the operation's own innermost line
+        Chain inner = {};           // the lines before it
+        std::string input = "";     // the file signed or described, when not the default
+        bool ownSite = true;        // false: the site of the case before
+    };
+
+    // The operation's own lines for `code`, innermost first; none on success.
+    Chain OwnLines(Op op, int code, const std::wstring& message) const
+    {
+        if (code == RESULT_OK)
+            return {};
+        const std::wstring target = Path(L"old.bin");
+        switch (op) {
+        case Op::Sign:
+            return {ErrorPrefix(code, kEngine + L"GenerateFileDigest", message)};
+        case Op::Delta:
+            return {ErrorPrefix(code, kEngine + L"GenerateFileDelta", message)};
+        case Op::Whole:
+            return {ErrorPrefix(code, kEngine + L"GenerateDeltaForWholeFile", message)};
+        case Op::Rebuild:
+            return {ErrorPrefix(code, kGenerateFile, message), ErrorPrefix(code, kApply, target)};
+        case Op::InPlace:
+            return {ErrorPrefix(code, kGenerateFile, message), ErrorPrefix(code, kApply, target),
+                    ErrorPrefix(code, kApply), ErrorPrefix(code, kApply, target)};
+        case Op::Locked:
+            return {ErrorPrefix(code, kApply, message)};
+        }
+        return {};
+    }
+
+    // Runs every case in a fresh directory, and expects the sites of the cases of each
+    // operation that have their own to be distinct.
+    void Expect(const std::vector<Case>& cases)
+    {
+        std::map<Op, std::vector<std::wstring>> sites;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << "case " << &c - cases.data());
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
+                std::filesystem::remove_all(entry.path());
+            Rig rig;
+            Korrin engine;
+            FileLock mine;
+            int code = RESULT_OK;
+            {
+                FileDigest signature(&rig.signature);
+                FileDelta delta(&rig.delta);
+                Prepare(c, rig, engine, signature);
+                c.fault(rig);
+                LogCapture capture;
+                code = Run(c.op, rig, engine, signature, delta, mine);
+                Chain expected = c.inner;
+                for (const std::wstring& line : OwnLines(c.op, c.code, c.message))
+                    expected.push_back(line);
+                const Chain texts = capture.Texts();
+                EXPECT_TRUE(IsErrorChain(texts, expected));
+                const std::wstring site = texts.size() > c.inner.size() ? texts[c.inner.size()] : L"none";
+                if (c.ownSite && c.code != RESULT_OK)
+                    sites[c.op].push_back(site.substr(site.find(L"at func: ") + 1));
+            }
+            EXPECT_EQ(code, c.code);
+            EXPECT_EQ(rig.runtime.Held(), 0) << "a file was left open";
+            EXPECT_EQ(mine.IsHeld(), c.op == Op::Locked && c.done != 2) << "the lock stays with the caller";
+            mine.Release(); // the locks' companion files go
+            rig.other.Release();
+            ExpectLeft(c, rig);
+        }
+        for (const auto& [op, list] : sites)
+            EXPECT_EQ(std::set<std::wstring>(list.begin(), list.end()).size(), list.size()) << int(op);
+    }
+
+    std::wstring Path(const wchar_t* name) const { return dir.Path(name); }
+
+    TempDir dir;
+    const std::string old;
+    const std::string now;
+    const std::string blob;
+
+private:
+    // The files and stores an operation starts from, before the fault is set up.
+    void Prepare(const Case& c, Rig& rig, Korrin& engine, FileDigest& signature)
+    {
+        dir.WriteFile(L"old.bin", c.op == Op::Sign ? (c.input.empty() ? PatternBytes(100) : c.input)
+                                  : c.op == Op::Delta ? "abcd"
+                                                      : old);
+        if (c.op == Op::Delta) {
+            engine.SetWindowSize(4);
+            signature.SetVersion(1);
+            ASSERT_EQ(engine.GenerateFileDigest(Path(L"old.bin"), signature), RESULT_OK);
+            dir.WriteFile(L"new.bin", c.input.empty() ? "Xabcd" : c.input);
+        } else if (c.op == Op::Whole) {
+            dir.WriteFile(L"new.bin", PatternBytes(70000));
+        } else if (c.op == Op::Rebuild) {
+            dir.WriteFile(L"new.bin", std::string(5000, 'x'));
+        }
+        if (c.op >= Op::Rebuild) {
+            ASSERT_EQ(LoadDelta(rig.delta, blob), RESULT_OK);
+        }
+    }
+
+    int Run(Op op, Rig& rig, Korrin& engine, FileDigest& signature, FileDelta& delta, FileLock& mine)
+    {
+        switch (op) {
+        case Op::Sign:
+            engine.SetWindowSize(rig.window);
+            return engine.GenerateFileDigest(Path(L"old.bin"), signature);
+        case Op::Delta:
+            return engine.GenerateFileDelta(Path(L"new.bin"), signature, delta);
+        case Op::Whole:
+            return engine.GenerateDeltaForWholeFile(Path(L"new.bin"), delta);
+        case Op::Rebuild:
+            return engine.ApplyFileDelta(Path(L"old.bin"), delta, Path(L"new.bin"));
+        case Op::InPlace:
+            return engine.ApplyFileDelta(Path(L"old.bin"), delta);
+        case Op::Locked:
+            return engine.ApplyFileDelta(Path(L"old.bin"), delta, &mine);
+        }
+        return -1;
+    }
+
+    void ExpectLeft(const Case& c, Rig& rig) const
+    {
+        const int calls = c.op == Op::Sign ? rig.signature.Calls() : rig.delta.Calls();
+        switch (c.op) {
+        case Op::Sign:
+        case Op::Delta:
+        case Op::Whole:
+            if (c.done >= 0)
+                EXPECT_EQ(calls, c.done);
+            else // some blocks, but not all
+                EXPECT_TRUE(calls > 3 && calls < 3 + int(c.input.size() / 16)) << calls;
+            return;
+        case Op::Rebuild:
+            EXPECT_TRUE(dir.ReadFile(L"new.bin") == (c.done < 0 ? std::string(5000, 'x') : now.substr(0, c.done)));
+            break;
+        case Op::InPlace:
+        case Op::Locked:
+            EXPECT_EQ(dir.Entries(), std::size_t(c.done));
+            EXPECT_EQ(dir.Exists(L"old.bin.dfttemp"), c.done == 2) << "the complete content stays beside";
+            break;
+        }
+        // Reads and writes go a mebibyte at a time: one write call is enough for this file.
+        EXPECT_LE(rig.runtime.Calls(RuntimeCall::Write), 1);
+        EXPECT_TRUE(dir.ReadFile(L"old.bin") == (c.code == RESULT_OK && c.op != Op::Rebuild ? now : old));
+    }
+};
+
+// Signing: windows of 0 and from 2^31 on and a file that cannot be examined are refused
+// before anything is written; a store's refusal stops it there, with the store's code; a read
+// that fails past the first chunk (of whole blocks) keeps the blocks before it. The old file
+// has seven blocks of 16 bytes.
+TEST_F(EngineFailureTest, Signing)
+{
+    auto window = [](std::uint32_t w) { return [=](Rig& r) { r.window = w; }; };
+    const std::wstring path = Path(L"old.bin");
+    Expect({
+        {Op::Sign, window(0), RESULT_FAILED, 0, path},
+        {Op::Sign, window(0x80000000u), RESULT_FAILED, 0, path, {}, "", false},
+        {Op::Sign, window(0xFFFFFFFFu), RESULT_FAILED, 0, path, {}, "", false},
+        {Op::Sign, [&](Rig& r) { r.runtime.FailOpenOf(path, ENOENT); }, RESULT_FAILED, 0, path},
+        {Op::Sign, Failing(RuntimeCall::Open, EACCES), RESULT_FAILED, 0, path},
+        {Op::Sign, RefuseSignature(Call::Window, 101), 101, 1},
+        {Op::Sign, RefuseSignature(Call::Size, 102), 102, 2},
+        {Op::Sign, RefuseSignature(Call::Time, 103), 103, 3},
+        {Op::Sign, RefuseSignature(Call::Record, 104, 3), 104, 6},
+        {Op::Sign, RefuseSignature(Call::Sha1, 105), 105, 11}, // after every block
+        {Op::Sign, RefuseSignature(Call::Finish, 106), 106, 12},
+        {Op::Sign, Failing(RuntimeCall::Read, EIO, 2), RESULT_FAILED, -1, L"", {}, PatternBytes(4u << 20, 2)},
+    });
+}
+
+// Delta generation: a refusal of either store stops it there, with the store's code; so does
+// a window of 0 in a signature of a file that has bytes. The second instruction of each new
+// file is made at a site of its own: a literal before a copy, a copy, a full literal run, the
+// run at the end. A store derived from the library's own is asked for every lookup.
+TEST_F(EngineFailureTest, DeltaGeneration)
+{
+    const std::wstring path = Path(L"new.bin");
+    Expect({
+        {Op::Delta, RefuseSignature(Call::Version, 201), 201, 0},
+        {Op::Delta, RefuseSignature(Call::Window, 202), 202, 1},
+        {Op::Delta, RefuseSignature(Call::Lookup, 203), 203, 4},
+        {Op::Delta, RefuseSignature(Call::BlockLookup, 204), 204, 4},
+        {Op::Delta, RefuseDelta(Call::Version, 205), 205, 1},
+        {Op::Delta, RefuseDelta(Call::Window, 206), 206, 2},
+        {Op::Delta, RefuseDelta(Call::Size, 207), 207, 3},
+        {Op::Delta, RefuseDelta(Call::Time, 208), 208, 4},
+        {Op::Delta, RefuseDelta(Call::Sha1, 209), 209, 7}, // after both instructions
+        {Op::Delta, RefuseDelta(Call::Finish, 210), 210, 8},
+        {Op::Delta, RefuseDelta(Call::Record, 211, 2), 211, 6, L"", {}, "abcdXabcd"},
+        {Op::Delta, RefuseDelta(Call::Record, 212, 2), 212, 6},
+        {Op::Delta, RefuseDelta(Call::Record, 213, 2), 213, 6, L"", {}, "zzzzzzzzzz"},
+        {Op::Delta, RefuseDelta(Call::Record, 214, 2), 214, 6, L"", {}, "abcdXY"},
+        {Op::Delta, [](Rig& r) { r.signature.WriteWindowSize(0); }, RESULT_FAILED, 4, path},
+        {Op::Delta, [&](Rig& r) { r.runtime.FailOpenOf(path, ENOENT); }, RESULT_FAILED, 0, path},
+        {Op::Delta, Failing(RuntimeCall::Open, EACCES), RESULT_FAILED, 4, path,
+         {ErrorPrefix(RESULT_FAILED, L"FileWindow::Open", path)}},
+        {Op::Delta, Failing(RuntimeCall::Read, EIO), RESULT_FAILED, 4, L"",
+         {ErrorPrefix(RESULT_FAILED, L"FileWindow::Read")}},
+    });
+}
+
+// The whole file as literals of 65535 bytes: a file that cannot be opened is named; a refusal
+// of the second literal, the SHA-1 value (after the literals) or Finish (after the SHA-1 value).
+TEST_F(EngineFailureTest, WholeFileDeltas)
+{
+    const std::wstring path = Path(L"new.bin");
+    Expect({
+        {Op::Whole, [&](Rig& r) { r.runtime.FailOpenOf(path, ENOENT); }, RESULT_FAILED, 0, path},
+        {Op::Whole, RefuseDelta(Call::Record, 301, 2), 301, 2},
+        {Op::Whole, RefuseDelta(Call::Sha1, 302), 302, 3},
+        {Op::Whole, RefuseDelta(Call::Finish, 303), 303, 4},
+    });
+}
+
+// Rebuilding and applying in place. The rebuild reports from a site of its own for each
+// failure (quoting a file it cannot open), then each layer of the application adds its line.
+// A new file is made (truncated) first and keeps what was written: all of it when the SHA-1
+// value does not match, nothing when the one write call fails; one that cannot be opened stays
+// as it was. In place, the target stays as it was and nothing is left beside it. A failed write
+// gives its errno's code.
+TEST_F(EngineFailureTest, Applying)
+{
+    const Fault wrongVersion = [](Rig& r) { r.delta.WriteVersion(2); };
+    const Fault wrongSha1 = [](Rig& r) {
+        _sha1_hash sha1;
+        r.delta.ReadFileDigest(sha1);
+        sha1.bytes[19] ^= 1;
+        r.delta.WriteFileDigest(sha1);
+    };
+    auto failOpen = [&](const wchar_t* name, int error) {
+        return [=](Rig& r) { r.runtime.FailOpenOf(Path(name), error); };
+    };
+    const int all = static_cast<int>(now.size());
+    const std::wstring target = Path(L"old.bin");
+    const std::wstring temporary = Path(L"old.bin.dfttemp");
+    Expect({
+        {Op::Rebuild, kNone, RESULT_OK, all, L"", {kEnd}},
+        {Op::Rebuild, wrongSha1, RESULT_FAILED, all, L"", {kEnd}},
+        {Op::Rebuild, Failing(RuntimeCall::Write, ENOSPC), RESULT_WRITE_ENOSPC, 0},
+        {Op::Rebuild, failOpen(L"old.bin", ENOENT), RESULT_FAILED, 0, target},
+        {Op::Rebuild, failOpen(L"new.bin", EACCES), RESULT_FAILED, -1, Path(L"new.bin")},
+
+        {Op::InPlace, failOpen(L"old.bin.dfttemp", EACCES), RESULT_FAILED, 1, temporary},
+        {Op::InPlace, failOpen(L"old.bin", EACCES), RESULT_FAILED, 1, target},
+        {Op::InPlace, RefuseDelta(Call::Version, 401), 401, 1},
+        {Op::InPlace, RefuseDelta(Call::Window, 402), 402, 1},
+        {Op::InPlace, RefuseDelta(Call::Size, 403), 403, 1},
+        {Op::InPlace, RefuseDelta(Call::Time, 404), 404, 1},
+        {Op::InPlace, RefuseDelta(Call::ReadRecord, 405, 3), 405, 1},
+        {Op::InPlace, RefuseDelta(Call::Sha1, 406), 406, 1, L"",
+         {kEnd, ErrorPrefix(406, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}},
+        {Op::InPlace, wrongVersion, RESULT_FAILED, 1},
+        {Op::InPlace, wrongSha1, RESULT_FAILED, 1, L"", {kEnd}},
+        {Op::InPlace, Failing(RuntimeCall::Read, EIO), RESULT_FAILED, 1},
+        {Op::InPlace, Failing(RuntimeCall::Write, EIO), RESULT_FAILED, 1},
+        {Op::InPlace, Failing(RuntimeCall::Write, EBADF), RESULT_WRITE_EBADF, 1, L"", {}, "", false},
+        {Op::InPlace, Failing(RuntimeCall::Write, EINVAL), RESULT_WRITE_EINVAL, 1, L"", {}, "", false},
+        {Op::InPlace, Failing(RuntimeCall::Write, ENOSPC), RESULT_WRITE_ENOSPC, 1, L"", {}, "", false},
+    });
+}
+
+// Once the new content is complete, the caller's lock is taken: refused, the target stays and
+// the complete temporary stays beside it; obtained, it stays with the caller. A failed move
+// falls back to a copy over the target; when that fails too, the target stays and the
+// temporary goes.
+TEST_F(EngineFailureTest, ReplacingTheTarget)
+{
+    const std::wstring moveFailed = ErrorPrefix(
+        RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(EXDEV));
+    Expect({
+        {Op::Locked, kNone, RESULT_OK, 1, L"", {kEnd}},
+        {Op::Locked, [&](Rig& r) { ASSERT_TRUE(r.other.Create(FileLock::Exclusive, Path(L"old.bin").c_str())); },
+         RESULT_FAILED, 2, L"", {kEnd}},
+        {Op::Locked, FailingKernel({KernelCall::MoveReplacing}, EXDEV), RESULT_OK, 1, L"", {kEnd, moveFailed}},
+        {Op::Locked, FailingKernel({KernelCall::MoveReplacing, KernelCall::CopyOver}, EXDEV), RESULT_FAILED, 1,
+         L"file copy failed. Windows error code: " + std::to_wstring(EXDEV), {kEnd, moveFailed}},
+    });
+}
+
+} // namespace
