@@ -72,13 +72,6 @@ Fault Failing(RuntimeCall call, int error, int nth = 1)
 {
     return [=](Rig& r) { r.runtime.FailCall(call, error, nth); };
 }
-Fault FailingKernel(std::vector<KernelCall> calls, int error)
-{
-    return [=](Rig& r) {
-        for (KernelCall call : calls)
-            r.kernel.FailCall(call, error);
-    };
-}
 const Fault kNone = [](Rig&) {};
 
 class EngineFailureTest : public ::testing::Test {
@@ -178,7 +171,7 @@ private:
     // The files and stores an operation starts from, before the fault is set up.
     void Prepare(const Case& c, Rig& rig, Korrin& engine, FileDigest& signature)
     {
-        dir.WriteFile(L"old.bin", c.op == Op::Sign ? (c.input.empty() ? PatternBytes(100) : c.input)
+        dir.WriteFile(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
                                   : c.op == Op::Delta ? "abcd"
                                                       : old);
         if (c.op == Op::Delta) {
@@ -229,7 +222,8 @@ private:
                 EXPECT_TRUE(calls > 3 && calls < 3 + int(c.input.size() / 16)) << calls;
             return;
         case Op::Rebuild:
-            EXPECT_TRUE(dir.ReadFile(L"new.bin") == (c.done < 0 ? std::string(5000, 'x') : now.substr(0, c.done)));
+            EXPECT_TRUE(dir.ReadFile(L"new.bin") ==
+                        (c.done < 0 ? std::string(5000, 'x') : now.substr(0, c.done)));
             break;
         case Op::InPlace:
         case Op::Locked:
@@ -274,6 +268,8 @@ TEST_F(EngineFailureTest, Signing)
 TEST_F(EngineFailureTest, DeltaGeneration)
 {
     const std::wstring path = Path(L"new.bin");
+    const Chain opening = {ErrorPrefix(RESULT_FAILED, L"FileWindow::Open", path)};
+    const Chain reading = {ErrorPrefix(RESULT_FAILED, L"FileWindow::Read")};
     Expect({
         {Op::Delta, RefuseSignature(Call::Version, 201), 201, 0},
         {Op::Delta, RefuseSignature(Call::Window, 202), 202, 1},
@@ -291,10 +287,8 @@ TEST_F(EngineFailureTest, DeltaGeneration)
         {Op::Delta, RefuseDelta(Call::Record, 214, 2), 214, 6, L"", {}, "abcdXY"},
         {Op::Delta, [](Rig& r) { r.signature.WriteWindowSize(0); }, RESULT_FAILED, 4, path},
         {Op::Delta, [&](Rig& r) { r.runtime.FailOpenOf(path, ENOENT); }, RESULT_FAILED, 0, path},
-        {Op::Delta, Failing(RuntimeCall::Open, EACCES), RESULT_FAILED, 4, path,
-         {ErrorPrefix(RESULT_FAILED, L"FileWindow::Open", path)}},
-        {Op::Delta, Failing(RuntimeCall::Read, EIO), RESULT_FAILED, 4, L"",
-         {ErrorPrefix(RESULT_FAILED, L"FileWindow::Read")}},
+        {Op::Delta, Failing(RuntimeCall::Open, EACCES), RESULT_FAILED, 4, path, opening},
+        {Op::Delta, Failing(RuntimeCall::Read, EIO), RESULT_FAILED, 4, L"", reading},
     });
 }
 
@@ -332,6 +326,7 @@ TEST_F(EngineFailureTest, Applying)
     const int all = static_cast<int>(now.size());
     const std::wstring target = Path(L"old.bin");
     const std::wstring temporary = Path(L"old.bin.dfttemp");
+    const Chain unread = {kEnd, ErrorPrefix(406, L"Halvorn::Vantrel::FileDelta::GetFileDigest")};
     Expect({
         {Op::Rebuild, kNone, RESULT_OK, all, L"", {kEnd}},
         {Op::Rebuild, wrongSha1, RESULT_FAILED, all, L"", {kEnd}},
@@ -346,8 +341,7 @@ TEST_F(EngineFailureTest, Applying)
         {Op::InPlace, RefuseDelta(Call::Size, 403), 403, 1},
         {Op::InPlace, RefuseDelta(Call::Time, 404), 404, 1},
         {Op::InPlace, RefuseDelta(Call::ReadRecord, 405, 3), 405, 1},
-        {Op::InPlace, RefuseDelta(Call::Sha1, 406), 406, 1, L"",
-         {kEnd, ErrorPrefix(406, L"Halvorn::Vantrel::FileDelta::GetFileDigest")}},
+        {Op::InPlace, RefuseDelta(Call::Sha1, 406), 406, 1, L"", unread},
         {Op::InPlace, wrongVersion, RESULT_FAILED, 1},
         {Op::InPlace, wrongSha1, RESULT_FAILED, 1, L"", {kEnd}},
         {Op::InPlace, Failing(RuntimeCall::Read, EIO), RESULT_FAILED, 1},
@@ -364,15 +358,23 @@ TEST_F(EngineFailureTest, Applying)
 // temporary goes.
 TEST_F(EngineFailureTest, ReplacingTheTarget)
 {
-    const std::wstring moveFailed = ErrorPrefix(
-        RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(EXDEV));
+    const Fault heldElsewhere = [&](Rig& r) {
+        ASSERT_TRUE(r.other.Create(FileLock::Exclusive, Path(L"old.bin").c_str()));
+    };
+    auto failing = [](std::vector<KernelCall> calls) {
+        return [=](Rig& r) {
+            for (KernelCall call : calls)
+                r.kernel.FailCall(call, EXDEV);
+        };
+    };
+    const std::wstring error = L" failed. Windows error code: " + std::to_wstring(EXDEV);
+    const Chain moveFailed = {kEnd, ErrorPrefix(RESULT_FAILED, kApply, L"file move" + error)};
     Expect({
         {Op::Locked, kNone, RESULT_OK, 1, L"", {kEnd}},
-        {Op::Locked, [&](Rig& r) { ASSERT_TRUE(r.other.Create(FileLock::Exclusive, Path(L"old.bin").c_str())); },
-         RESULT_FAILED, 2, L"", {kEnd}},
-        {Op::Locked, FailingKernel({KernelCall::MoveReplacing}, EXDEV), RESULT_OK, 1, L"", {kEnd, moveFailed}},
-        {Op::Locked, FailingKernel({KernelCall::MoveReplacing, KernelCall::CopyOver}, EXDEV), RESULT_FAILED, 1,
-         L"file copy failed. Windows error code: " + std::to_wstring(EXDEV), {kEnd, moveFailed}},
+        {Op::Locked, heldElsewhere, RESULT_FAILED, 2, L"", {kEnd}},
+        {Op::Locked, failing({KernelCall::MoveReplacing}), RESULT_OK, 1, L"", moveFailed},
+        {Op::Locked, failing({KernelCall::MoveReplacing, KernelCall::CopyOver}), RESULT_FAILED, 1,
+         L"file copy" + error, moveFailed},
     });
 }
 

@@ -164,7 +164,8 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
             for (bool derived : {false, true}) {
                 SCOPED_TRACE(::testing::Message() << "alphabet " << alphabet << " window " << window
                                                   << (derived ? ", derived store" : ""));
-                const Instructions instructions = DeltaOf(old, now, static_cast<std::uint32_t>(window), derived);
+                const Instructions instructions =
+                    DeltaOf(old, now, static_cast<std::uint32_t>(window), derived);
                 EXPECT_TRUE(Replay(instructions, old, window) == now);
                 Copies copies;
                 std::size_t at = 0;
@@ -176,7 +177,8 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
                     at += instruction.block >= 0 ? std::min(window, old.size() - window * block)
                                                  : instruction.bytes.size();
                 }
-                EXPECT_TRUE(copies == expected) << copies.size() << " copies, " << expected.size() << " expected";
+                EXPECT_TRUE(copies == expected)
+                    << copies.size() << " copies, " << expected.size() << " expected";
             }
         }
     }
@@ -184,18 +186,19 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
 
 // Without a signature the file travels in literals of at most 65535 bytes, after what the
 // store held; of the properties only the SHA-1 value is written. The composition counts them.
+// The name is outside ASCII, as the stream that reads the file must spell it.
 TEST_F(GenerateFileDeltaTest, AWholeFileTravelsInLiteralsOfAtMost65535Bytes)
 {
     const DeltaProperties before{3, 9, 77, -5, Sha1Pattern(1)};
     for (std::size_t size : {0, 1, 65535, 65536, 131071}) {
         SCOPED_TRACE(size);
         const std::string bytes = PatternBytes(size, static_cast<std::uint32_t>(size));
-        dir.WriteFile(L"new.bin", bytes);
+        dir.WriteFile(L"\u6587.bin", bytes);
         MemoryDeltaIO store;
         WriteProperties(store, before);
         store.WriteDelta(4u);
         FileDelta out(&store);
-        ASSERT_EQ(engine.GenerateDeltaForWholeFile(dir.Path(L"new.bin"), out), RESULT_OK);
+        ASSERT_EQ(engine.GenerateDeltaForWholeFile(dir.Path(L"\u6587.bin"), out), RESULT_OK);
         Instructions expected = {Copy(4)};
         for (std::size_t at = 0; at < size; at += 65535)
             expected.push_back(Literal(bytes.substr(at, 65535)));

@@ -271,8 +271,10 @@ TYPED_TEST_SUITE(BlobRecordsTest, Formats);
 
 // The worked example byte for byte, and every prefix of it: where it ends between records,
 // accepted by a delta and refused by a signature (it lacks the SHA-1 record), either way
-// without a line; otherwise refused with one reader line. The records read before the cut stay.
-TYPED_TEST(BlobRecordsTest, TheWorkedExampleAndEveryTruncationOfIt)
+// without a line; otherwise refused with one reader line. The records read before the cut
+// stay. A record cut inside, an unknown tag (one site for all), a store that holds records
+// already, a store that refuses a record: each is reported from a site of its own.
+TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
 {
     typename TypeParam::Store example;
     WriteProperties(example, kExample);
@@ -290,13 +292,14 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleAndEveryTruncationOfIt)
             if (part == &body)
                 bodyEnds.push_back(*boundaries.rbegin());
         }
+    std::set<int> cuts;
     for (std::size_t length = 0; length <= blob.size(); ++length) {
         SCOPED_TRACE(length);
         const Bytes prefix(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length));
         typename TypeParam::Store store;
         const Reading read = this->Read(store, prefix);
         if (boundaries.count(length) == 0) {
-            this->Site(read);
+            cuts.insert(this->Site(read));
         } else {
             EXPECT_EQ(read.result, TypeParam::kSha1Ends && length < blob.size() ? RESULT_FAILED : RESULT_OK);
             EXPECT_TRUE(read.log.empty());
@@ -309,6 +312,27 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleAndEveryTruncationOfIt)
     }
     EXPECT_EQ(typename TypeParam::Store().ReadFromBlob(nullptr, 0),
               TypeParam::kSha1Ends ? RESULT_FAILED : RESULT_OK);
+
+    EXPECT_EQ(cuts.size(), TypeParam::kCutSites);
+    std::set<int> tags;
+    for (unsigned char tag : {0x45, 0x00, 0x58, 0x41}) // E lies between the tags D and F
+        tags.insert(this->Site(this->Read(Bytes{tag, 1, 2, 3, 4})));
+    EXPECT_EQ(tags.size(), 1u) << "one site for unknown tags";
+    typename TypeParam::Store holding;
+    TypeParam::AddOne(holding);
+    const int held = this->Site(this->Read(holding, blob));
+    EXPECT_EQ(TypeParam::Records(holding), 1u);
+    EXPECT_EQ(PropertiesOf(holding).version, 0u) << "a store that holds records reads nothing";
+    typename TypeParam::Refusing refusing;
+    refusing.Refuse(Call::Record);
+    refusing.code = 4242;
+    const int refused =
+        this->Site(this->Read(refusing, blob), TypeParam::kPassesStoreCode ? 4242 : RESULT_FAILED);
+    EXPECT_EQ(refusing.Calls(Call::Record), 1);
+    EXPECT_EQ(TypeParam::Records(refusing), 0u);
+    cuts.insert(tags.begin(), tags.end());
+    cuts.insert({held, refused});
+    EXPECT_EQ(cuts.size(), TypeParam::kCutSites + 3);
 }
 
 // Random properties and content, written, read back every way and written again: the same
@@ -331,41 +355,6 @@ TYPED_TEST(BlobRecordsTest, RandomContentReadsBackAlikeEveryWay)
         this->ExpectStreamedAlike(blob, read);
         TypeParam::ExpectWrittenAlike(this->dir, store, blob);
     }
-}
-
-// A record cut inside, an unknown tag (one site for all), a store that holds records already,
-// a store that refuses a record: each is reported from a site of its own.
-TYPED_TEST(BlobRecordsTest, EachMalformationHasItsOwnReportSite)
-{
-    const Bytes blob = Join(kHead) + Join(TypeParam::ExampleBody()) + Join(kTail);
-    std::set<int> cuts;
-    for (std::size_t length = 1; length < blob.size(); ++length) {
-        const Reading read =
-            this->Read(Bytes(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length)));
-        if (!read.log.empty())
-            cuts.insert(this->Site(read));
-    }
-    EXPECT_EQ(cuts.size(), TypeParam::kCutSites);
-    std::set<int> tags;
-    for (unsigned char tag : {0x45, 0x00, 0x58, 0x41}) // E lies between the tags D and F
-        tags.insert(this->Site(this->Read(Bytes{tag, 1, 2, 3, 4})));
-    EXPECT_EQ(tags.size(), 1u) << "one site for unknown tags";
-
-    typename TypeParam::Store holding;
-    TypeParam::AddOne(holding);
-    const int held = this->Site(this->Read(holding, blob));
-    EXPECT_EQ(TypeParam::Records(holding), 1u);
-    EXPECT_EQ(PropertiesOf(holding).version, 0u) << "a store that holds records reads nothing";
-    typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Record);
-    refusing.code = 4242;
-    const int refused =
-        this->Site(this->Read(refusing, blob), TypeParam::kPassesStoreCode ? 4242 : RESULT_FAILED);
-    EXPECT_EQ(refusing.Calls(Call::Record), 1);
-    EXPECT_EQ(TypeParam::Records(refusing), 0u);
-    cuts.insert(tags.begin(), tags.end());
-    cuts.insert({held, refused});
-    EXPECT_EQ(cuts.size(), TypeParam::kCutSites + 3);
 }
 
 // Records take effect one by one, in any order, the last of a property counting, each setting

@@ -128,14 +128,16 @@ TEST_F(KernelTest, TempDirectoryIsAnExistingDirectoryAndWrittenOnlyWhenItFits)
 }
 
 // As many distinct files as calls, named in the directory (given with or without its
-// separator); a missing directory, or a name that does not fit, fails and leaves no file. The
-// form of each name is checked through the engine in ../engine/GenerateTempFilenameTest.cpp.
+// separator); a missing directory, or a name that does not fit (counted in wide characters),
+// fails and leaves no file. The form of each name is checked through the engine in
+// ../engine/GenerateTempFilenameTest.cpp.
 TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
 {
-    std::filesystem::create_directory(dir.NativePath(L"sub"));
+    const std::wstring sub = L"s\u00fcb-\u6587";
+    std::filesystem::create_directory(dir.NativePath(sub));
     std::set<std::wstring> names;
     wchar_t buffer[1024];
-    for (const std::wstring& directory : {dir.Path(L""), dir.Path(L"sub")}) {
+    for (const std::wstring& directory : {dir.Path(L""), dir.Path(sub)}) {
         const std::wstring start =
             directory + std::wstring(directory.back() != kSeparator, kSeparator) + kTempNameStart;
         for (int i = 0; i < 10; ++i) {
@@ -147,21 +149,21 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
         }
     }
     EXPECT_EQ(20u, names.size());
-    EXPECT_EQ(10u, TempDir::Entries(dir.NativePath(L"sub")));
+    EXPECT_EQ(10u, TempDir::Entries(dir.NativePath(sub)));
     EXPECT_EQ(11u, dir.Entries());
 
     const std::wstring missing = dir.Path(L"no-such-dir") + kSeparator;
     EXPECT_EQ(0u, kernel.UniqueTempFile(missing.c_str(), L"diff", buffer, 1024));
     EXPECT_EQ(errors.missingTempDirectory, kernel.LastError());
-    ASSERT_NE(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer, 1024));
+    ASSERT_NE(0u, kernel.UniqueTempFile(dir.Path(sub).c_str(), L"diff", buffer, 1024));
     const auto length = static_cast<std::uint32_t>(std::wstring(buffer).size());
     ASSERT_TRUE(kernel.Remove(buffer));
-    EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer, length));
+    EXPECT_EQ(0u, kernel.UniqueTempFile(dir.Path(sub).c_str(), L"diff", buffer, length));
     EXPECT_NE(0u, kernel.LastError());
-    EXPECT_EQ(11u, dir.Entries());
-    ASSERT_NE(0u, kernel.UniqueTempFile(dir.Path(L"").c_str(), L"diff", buffer, length + 1));
+    EXPECT_EQ(10u, TempDir::Entries(dir.NativePath(sub)));
+    ASSERT_NE(0u, kernel.UniqueTempFile(dir.Path(sub).c_str(), L"diff", buffer, length + 1));
     EXPECT_EQ(length, std::wstring(buffer).size());
-    EXPECT_EQ(12u, dir.Entries());
+    EXPECT_EQ(11u, TempDir::Entries(dir.NativePath(sub)));
 }
 
 } // namespace

@@ -90,16 +90,20 @@ TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 }
 
 // TMPDIR when it names a directory that a wide path can spell, with exactly one separator
-// however many it ends with; else /tmp/.
+// however many it ends with; else /tmp/. Sizes are in wide characters, not the bytes of the
+// UTF-8 name on disk.
 TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
 {
     const std::string root = dir.Root().string();
     dir.WriteFile(L"file", "not a directory");
     const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9"); // no wide path names it
     std::filesystem::create_directory(latin1);
+    const std::wstring wide = L"\u00e9t\u00e9-\u6587\u4ef6";
+    std::filesystem::create_directory(dir.NativePath(wide));
     const std::pair<std::optional<std::string>, std::wstring> cases[] = {
         {root, dir.Path(L"")},
         {root + "///", dir.Path(L"")},
+        {dir.NativePath(wide).string(), dir.Path(wide) + L"/"},
         {std::string("/"), L"/"},
         {std::nullopt, L"/tmp/"},
         {std::string(), L"/tmp/"},
@@ -112,28 +116,8 @@ TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
         TmpdirGuard::Set(value);
         const std::uint32_t length = kernel.TempDirectory(4096, buffer);
         EXPECT_EQ(expected, std::wstring(buffer, length < 4096 ? length : 0)) << value.value_or("(unset)");
+        EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
     }
-}
-
-// Sizes are in wide characters, not the bytes of the UTF-8 name on disk.
-TEST_F(PosixKernelTest, NamesOutsideAsciiAreMeasuredInWideCharacters)
-{
-    const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6";
-    std::filesystem::create_directory(dir.NativePath(name));
-    const std::wstring directory = dir.Path(name) + L"/";
-    const auto length = static_cast<std::uint32_t>(directory.size());
-    TmpdirGuard tmpdir;
-    TmpdirGuard::Set(dir.NativePath(name).string());
-    EXPECT_EQ(length, kernel.TempDirectory(length + 1, buffer));
-    EXPECT_EQ(directory, std::wstring(buffer));
-    EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
-    ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 4096));
-    const std::wstring created(buffer);
-    EXPECT_EQ(0u, std::filesystem::file_size(TempDir::FromWide(created)));
-    ASSERT_TRUE(kernel.Remove(buffer));
-    EXPECT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer,
-                                        static_cast<std::uint32_t>(created.size() + 1)));
-    EXPECT_TRUE(std::filesystem::exists(TempDir::FromWide(buffer)));
 }
 
 // A pipe hands over what has been written so far: Read goes on until it has the count asked
