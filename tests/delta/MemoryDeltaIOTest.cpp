@@ -59,43 +59,32 @@ void ExpectEndOfReading(IDeltaIO& store, void*& cursor)
         IsErrorChain(capture.Texts(), {ErrorPrefix(32768, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta")}));
 }
 
-// Counts, sizes (49 bytes and 5 an instruction, plus the literals' bytes) and properties; the
-// instructions as entries whose literals are copies of the caller's bytes and outlive the store.
-TEST(MemoryDeltaIO, CountsSizesPropertiesAndEntries)
+// A new store is empty, with zero properties. The instructions are entries whose literals are
+// copies of the caller's bytes and outlive the store; an empty literal counts as one. (Sizes
+// and counts are held to the blob in ../io/BlobRecordsTest.cpp and to the streaming writer's.)
+TEST(MemoryDeltaIO, EntriesHoldCopiesOfTheBytesAndOutliveTheStore)
 {
     Entry kept;
     {
         MemoryDeltaIO store;
         EXPECT_EQ(store.GetDeltaCount() + store.GetDigestDeltaCount() + store.GetBufferDeltaCount(), 0u);
-        EXPECT_EQ(store.GetBufferDeltaSize(), 0u);
         EXPECT_EQ(store.GetDeltaSize(), 49u);
         EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, _sha1_hash{}}));
-
         char buffer[] = "0123456789";
         ASSERT_EQ(store.WriteDelta(0xFEDCBA98u), RESULT_OK);
-        ASSERT_EQ(store.WriteDelta(8u), RESULT_OK);
         ASSERT_EQ(store.WriteDelta(Bytes(buffer), 10), RESULT_OK);
         buffer[0] = 'X';
-        EXPECT_EQ(store.GetDeltaCount(), 3u);
-        EXPECT_EQ(store.GetDigestDeltaCount(), 2u);
-        EXPECT_EQ(store.GetBufferDeltaCount(), 1u);
-        EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
-        EXPECT_EQ(store.GetDeltaSize(), 74u);
         ASSERT_EQ(store.WriteDelta(nullptr, 0), RESULT_OK);
         EXPECT_EQ(store.GetBufferDeltaCount(), 2u);
-        EXPECT_EQ(store.GetBufferDeltaSize(), 10u);
-        EXPECT_EQ(store.GetDeltaSize(), 79u);
-        EXPECT_EQ(InstructionsOf(store),
-                  (Instructions{Copy(0xFEDCBA98), Copy(8), Literal("0123456789"), Literal("")}));
-
+        EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(0xFEDCBA98), Literal("0123456789"), Literal("")}));
         const std::vector<DeltaEntry*> entries = ObjectsOf(store);
-        const std::uint32_t sizes[] = {4, 4, 10, 0};
+        const std::uint32_t sizes[] = {4, 10, 0};
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            EXPECT_EQ(entries[i]->type, i < 2 ? 0u : 1u);
+            EXPECT_EQ(entries[i]->type, i < 1 ? 0u : 1u);
             EXPECT_EQ(entries[i]->size, sizes[i]);
         }
         void* cursor = nullptr;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 2; ++i)
             Next(store, cursor, &kept);
         const DeltaProperties odd{0xFFFFFFFF, 0, 0x123456789ULL, -86400, Sha1Pattern(0x40)};
         WriteProperties(store, odd);

@@ -1,16 +1,22 @@
-// MD5Digest and SHA1Digest: the open/finished rules, the asymmetric comparisons, copies.
+// MD5Digest and SHA1Digest: the standard values on every system's hashing layer, the
+// open/finished rules, the asymmetric comparisons, copies; and the layer's refusals.
 #include <Vantrel/HashValues.h>
 #include <Vantrel/MD5Digest.h>
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/Hashing.h"
 #include "support/HexValue.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -20,21 +26,47 @@ using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
 using KorrinTest::ToHex;
 
+// Each kind's digest, its standard values (a message whose padding spills into a second
+// block, a million a's), and the hashing layer's functions beneath it.
 struct Md5Kind {
     using Digest = MD5Digest;
     using Value = _md5_hash;
+    using Context = md5_context;
     static constexpr const char* kZero = "00000000000000000000000000000000";
     static constexpr const char* kAbc = "900150983cd24fb0d6963f7d28e17f72";
     static constexpr const char* kEmpty = "d41d8cd98f00b204e9800998ecf8427e";
+    static constexpr const char* kLong[] = {
+        "12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+        "57edf4a22be3c955ac49da2e2107b67a"};
+    static constexpr const char* kMillionA = "7707d6ae4e027c70eea2a935c2296f21";
+    static constexpr auto Init = md5_init;
+    static constexpr auto Append = md5_append;
+    static constexpr auto Finish = md5_finish;
+    static constexpr auto Copy = md5_copyContext;
+    static constexpr auto Destroy = md5_destroy;
 };
 
 struct Sha1Kind {
     using Digest = SHA1Digest;
     using Value = _sha1_hash;
+    using Context = sha1_context;
     static constexpr const char* kZero = "0000000000000000000000000000000000000000";
     static constexpr const char* kAbc = "a9993e364706816aba3e25717850c26c9cd0d89d";
     static constexpr const char* kEmpty = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+    static constexpr const char* kLong[] = {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                                            "84983e441c3bd26ebaae4aa1f95129e5e54670f1"};
+    static constexpr const char* kMillionA = "34aa973cd4c4daa4f61eeb2bdbad27316534016f";
+    static constexpr auto Init = sha1_init;
+    static constexpr auto Append = sha1_append;
+    static constexpr auto Finish = sha1_finish;
+    static constexpr auto Copy = sha1_copyContext;
+    static constexpr auto Destroy = sha1_destroy;
 };
+
+const unsigned char* Bytes(const std::string& text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
 
 template <typename Kind>
 class HashDigestTest : public ::testing::Test {
@@ -44,8 +76,23 @@ protected:
 
     static int Append(Digest& digest, const std::string& text)
     {
-        return digest.Append(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<std::uint32_t>(text.size()));
+        return digest.Append(Bytes(text), static_cast<std::uint32_t>(text.size()));
+    }
+    // The value of `data` fed in pieces of the given sizes, then whatever is left in one piece;
+    // empty pieces go in without data, which length 0 must not look at.
+    static std::string InPieces(const std::string& data, const std::vector<std::size_t>& sizes)
+    {
+        Digest digest;
+        std::size_t at = 0;
+        for (std::size_t size : sizes) {
+            const std::size_t piece = std::min(size, data.size() - at);
+            EXPECT_EQ(RESULT_OK, digest.Append(piece == 0 ? nullptr : Bytes(data) + at,
+                                               static_cast<std::uint32_t>(piece)));
+            at += piece;
+        }
+        EXPECT_EQ(RESULT_OK, Append(digest, data.substr(at)));
+        EXPECT_EQ(RESULT_OK, digest.Finish());
+        return Read(digest);
     }
     static std::string Read(const Digest& digest)
     {
@@ -81,6 +128,50 @@ protected:
 
 using Kinds = ::testing::Types<Md5Kind, Sha1Kind>;
 TYPED_TEST_SUITE(HashDigestTest, Kinds);
+
+// The standard values, and a million a's in random pieces; pieces around the block size, empty
+// ones among them, give the value of the whole.
+TYPED_TEST(HashDigestTest, KnownAnswersWholeAndInPieces)
+{
+    EXPECT_EQ(TypeParam::kLong[1], TestFixture::InPieces(TypeParam::kLong[0], {}));
+    std::mt19937 random(7);
+    std::vector<std::size_t> pieces(300); // about 1.35 million bytes, of which the last are not reached
+    for (std::size_t& piece : pieces)
+        piece = random() % 9001;
+    EXPECT_EQ(TypeParam::kMillionA, TestFixture::InPieces(std::string(1000000, 'a'), pieces));
+
+    const std::string data = KorrinTest::PatternBytes(5000);
+    const std::vector<std::vector<std::size_t>> schedules = {
+        {0, 1, 63, 64, 65, 0, 127, 128, 129, 55, 56, 57, 119, 120, 121},
+        {64, 64, 64, 64},
+        std::vector<std::size_t>(28, 1),
+        {4999},
+        {0, 0, 0}};
+    for (const auto& sizes : schedules)
+        EXPECT_EQ(TestFixture::InPieces(data, {}), TestFixture::InPieces(data, sizes))
+            << ::testing::PrintToString(sizes);
+}
+
+// The hashing layer refuses null handles and contexts, which a digest whose context could not
+// be made hands it, and null data of some length.
+TYPED_TEST(HashDigestTest, TheLayerRefusesNullHandlesAndContexts)
+{
+    typename TypeParam::Value value{};
+    typename TypeParam::Context* context = nullptr;
+    EXPECT_EQ(HASH_FAILED, TypeParam::Init(nullptr));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(nullptr, Bytes("abc"), 3));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(nullptr, nullptr, 0));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Finish(nullptr, &value));
+    EXPECT_EQ(0, TypeParam::Destroy(nullptr));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Copy(nullptr, &context));
+    EXPECT_EQ(nullptr, context);
+
+    ASSERT_EQ(0, TypeParam::Init(&context));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Copy(context, nullptr));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Append(context, nullptr, 5));
+    EXPECT_EQ(HASH_FAILED, TypeParam::Finish(context, nullptr));
+    EXPECT_EQ(0, TypeParam::Destroy(context));
+}
 
 // Zeros until finished, then the standard value, fixed until Reset opens it again with an
 // empty context; a digest made from a value is finished.

@@ -145,6 +145,8 @@ protected:
                     expected.push_back(line);
                 const Chain texts = capture.Texts();
                 EXPECT_TRUE(IsErrorChain(texts, expected));
+                for (const LogLine& line : capture.Lines()) // the library's logger, as errors
+                    EXPECT_TRUE(line.logger == L"tervasso.korrin" && line.severity == -1) << line.text;
                 const std::wstring site = texts.size() > c.inner.size() ? texts[c.inner.size()] : L"none";
                 if (c.ownSite && c.code != RESULT_OK)
                     sites[c.op].push_back(site.substr(site.find(L"at func: ") + 1));

@@ -1,7 +1,9 @@
 // The road end to end, through blobs both ways and through files both ways: many random
 // pairs, both ways of applying, and files of several MiB shaped like real ones. The
 // instructions that arrive are also replayed by the test itself, so that a fault in delta
-// generation shows apart from rebuilding; the delta streamed to a file must be the blob.
+// generation shows apart from rebuilding; the delta streamed to a file must be the blob. The
+// files are named outside ASCII (and outside any code page) as only the system's wide calls
+// can spell them: the test makes and reads them through the standard library.
 #include <random>
 #include <string>
 
@@ -26,6 +28,10 @@ namespace {
 using namespace Halvorn::Vantrel;
 using namespace KorrinTest;
 
+const std::wstring kOld = L"donn\u00e9es-\u65e5\u672c.bin";
+const std::wstring kNew = L"\u65b0-\U0001F600.bin";
+const std::wstring kRebuilt = L"\u00e9t\u00e9 \u6587\u4ef6.bin";
+
 class RoadTest : public ::testing::Test {
 protected:
     // Sends `now` over to a holder of `old` through blobs, and through a signature file and a
@@ -35,10 +41,9 @@ protected:
     void ExpectRoad(const std::string& old, const std::string& now, std::uint32_t window)
     {
         SCOPED_TRACE(window);
-        dir.WriteFile(L"old.bin", old);
-        dir.WriteFile(L"new.bin", now);
-        const std::vector<unsigned char> blob =
-            DeltaBlobThroughBlobs(dir.Path(L"old.bin"), dir.Path(L"new.bin"), window);
+        dir.WriteFile(kOld, old);
+        dir.WriteFile(kNew, now);
+        const std::vector<unsigned char> blob = DeltaBlobThroughBlobs(dir.Path(kOld), dir.Path(kNew), window);
         MemoryDeltaIO received;
         ASSERT_EQ(received.ReadFromBlob(blob.data(), static_cast<std::uint32_t>(blob.size())), RESULT_OK);
         // Literal runs of at most one window; a delta against an empty file sends the file whole.
@@ -48,30 +53,30 @@ protected:
             ASSERT_LE(instruction.bytes.size(), old.empty() ? 65535u : window);
         FileDelta delta(&received);
         Korrin engine;
-        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta, dir.Path(L"rebuilt.bin")), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"rebuilt.bin") == now);
-        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), delta), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"old.bin") == now);
-        EXPECT_FALSE(dir.Exists(L"old.bin.dfttemp"));
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(kOld), delta, dir.Path(kRebuilt)), RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(kRebuilt) == now);
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(kOld), delta), RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(kOld) == now);
+        EXPECT_FALSE(dir.Exists(kOld + L".dfttemp"));
 
-        dir.WriteFile(L"old.bin", old);
+        dir.WriteFile(kOld, old);
         engine.SetWindowSize(window);
         MemoryDigestIO signature;
         FileDigest digest(&signature);
         digest.SetVersion(1);
-        ASSERT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
-        dir.WriteFile(L"old.sig", BlobText(signature));
+        ASSERT_EQ(engine.GenerateFileDigest(dir.Path(kOld), digest), RESULT_OK);
+        dir.WriteFile(L"\u7f72\u540d.sig", BlobText(signature));
         MemoryDigestIO read;
-        ASSERT_EQ(ReadDigestFile(dir.Path(L"old.sig"), read), RESULT_OK);
+        ASSERT_EQ(ReadDigestFile(dir.Path(L"\u7f72\u540d.sig"), read), RESULT_OK);
         DeltaFileWriter writer;
-        ASSERT_EQ(writer.Create(dir.Path(L"new.delta")), RESULT_OK);
+        ASSERT_EQ(writer.Create(dir.Path(L"\u5dee\u5206.delta")), RESULT_OK);
         FileDigest theirs(&read);
         FileDelta written(&writer);
-        ASSERT_EQ(engine.GenerateFileDelta(dir.Path(L"new.bin"), theirs, written), RESULT_OK);
-        ASSERT_TRUE(dir.ReadFile(L"new.delta") == std::string(blob.begin(), blob.end()));
+        ASSERT_EQ(engine.GenerateFileDelta(dir.Path(kNew), theirs, written), RESULT_OK);
+        ASSERT_TRUE(dir.ReadFile(L"\u5dee\u5206.delta") == std::string(blob.begin(), blob.end()));
         DeltaFileReader reader;
-        ASSERT_EQ(reader.Open(dir.Path(L"new.delta")), RESULT_OK);
-        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(L"old.bin"), FileDelta(&reader), dir.Path(L"streamed.bin")),
+        ASSERT_EQ(reader.Open(dir.Path(L"\u5dee\u5206.delta")), RESULT_OK);
+        ASSERT_EQ(engine.ApplyFileDelta(dir.Path(kOld), FileDelta(&reader), dir.Path(L"streamed.bin")),
                   RESULT_OK);
         ASSERT_TRUE(dir.ReadFile(L"streamed.bin") == now);
     }

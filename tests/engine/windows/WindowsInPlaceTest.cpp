@@ -1,5 +1,5 @@
-// The road on Windows itself: UTF-16 names that only the wide calls can spell, and in-place
-// application against the system's rules for replacing a file that exists or is open.
+// In-place application against Windows' rules for replacing a file that exists or is open.
+// Names that only the wide calls can spell travel the whole road in ../RoadTest.cpp.
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,49 +38,6 @@ std::unique_ptr<void, decltype(&::CloseHandle)> OpenElsewhere(const std::wstring
     return {::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
             &::CloseHandle};
-}
-
-// Whether the system itself finds a file of exactly that name.
-bool SystemFinds(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Old and new files, the target and its delta blob all under names outside ASCII and the
-// system's code page; the delta travels as a blob, and the target is patched to a new file
-// and in place.
-TEST(WindowsInPlaceTest, NamesOutsideAsciiTravelTheWholeRoad)
-{
-    TempDir dir;
-    const std::wstring oldName = L"donn\u00e9es-\u65e5\u672c.bin";
-    const std::wstring newName = L"donn\u00e9es-\u65e5\u672c-\u65b0.bin";
-    const std::wstring rebuiltName = L"\u00e9t\u00e9 \U0001F600.bin";
-    const std::string old = PatternBytes(50000, 7);
-    const std::string now = old.substr(0, 20000) + "inserted" + old.substr(23000);
-    dir.WriteFile(oldName, old);
-    dir.WriteFile(newName, now);
-    ASSERT_TRUE(SystemFinds(dir.Path(oldName)));
-
-    const std::vector<unsigned char> blob = DeltaBlobThroughBlobs(dir.Path(oldName), dir.Path(newName), 512);
-    for (bool inPlace : {false, true}) {
-        SCOPED_TRACE(inPlace ? "in place" : "to a new file");
-        MemoryDeltaIO store;
-        ASSERT_EQ(LoadDelta(store, std::string(blob.begin(), blob.end())), RESULT_OK);
-        FileDelta delta(&store);
-        LogCapture capture;
-        if (inPlace) {
-            EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(oldName), delta), RESULT_OK);
-            EXPECT_EQ(dir.ReadFile(oldName), now);
-            EXPECT_FALSE(SystemFinds(dir.Path(oldName + L".dfttemp")));
-        } else {
-            EXPECT_EQ(delta.GenerateFile(dir.Path(oldName), dir.Path(rebuiltName)), RESULT_OK);
-            EXPECT_TRUE(SystemFinds(dir.Path(rebuiltName)));
-            EXPECT_EQ(dir.ReadFile(rebuiltName), now);
-        }
-        EXPECT_TRUE(IsErrorChain(capture.Texts(), {kEnd}));
-    }
-    EXPECT_EQ(dir.Entries(), 3u);
 }
 
 // Windows replaces an existing file by a move only when asked to, and not at all while
