@@ -96,28 +96,20 @@ protected:
         bool ownSite = true;        // false: the site of the case before
     };
 
-    // The operation's own lines for `code`, innermost first; none on success.
+    // The lines the operation logs itself when it fails with `code`, innermost first.
     Chain OwnLines(Op op, int code, const std::wstring& message) const
     {
-        if (code == RESULT_OK)
-            return {};
         const std::wstring target = Path(L"old.bin");
-        switch (op) {
-        case Op::Sign:
-            return {ErrorPrefix(code, kEngine + L"GenerateFileDigest", message)};
-        case Op::Delta:
-            return {ErrorPrefix(code, kEngine + L"GenerateFileDelta", message)};
-        case Op::Whole:
-            return {ErrorPrefix(code, kEngine + L"GenerateDeltaForWholeFile", message)};
-        case Op::Rebuild:
-            return {ErrorPrefix(code, kGenerateFile, message), ErrorPrefix(code, kApply, target)};
-        case Op::InPlace:
-            return {ErrorPrefix(code, kGenerateFile, message), ErrorPrefix(code, kApply, target),
-                    ErrorPrefix(code, kApply), ErrorPrefix(code, kApply, target)};
-        case Op::Locked:
+        const std::wstring functions[] = {L"GenerateFileDigest", L"GenerateFileDelta",
+                                          L"GenerateDeltaForWholeFile"};
+        if (op <= Op::Whole)
+            return {ErrorPrefix(code, kEngine + functions[int(op)], message)};
+        if (op == Op::Locked)
             return {ErrorPrefix(code, kApply, message)};
-        }
-        return {};
+        Chain lines = {ErrorPrefix(code, kGenerateFile, message), ErrorPrefix(code, kApply, target)};
+        if (op == Op::InPlace)
+            lines.insert(lines.end(), {ErrorPrefix(code, kApply), ErrorPrefix(code, kApply, target)});
+        return lines;
     }
 
     // Runs every case in a fresh directory, and expects the sites of the cases of each
@@ -130,28 +122,21 @@ protected:
             for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
                 std::filesystem::remove_all(entry.path());
             Rig rig;
-            Korrin engine;
             FileLock mine;
-            int code = RESULT_OK;
-            {
-                FileDigest signature(&rig.signature);
-                FileDelta delta(&rig.delta);
-                Prepare(c, rig, engine, signature);
-                c.fault(rig);
-                LogCapture capture;
-                code = Run(c.op, rig, engine, signature, delta, mine);
-                Chain expected = c.inner;
+            std::vector<LogLine> lines;
+            EXPECT_EQ(Run(c, rig, mine, lines), c.code);
+            Chain expected = c.inner, texts;
+            if (c.code != RESULT_OK)
                 for (const std::wstring& line : OwnLines(c.op, c.code, c.message))
                     expected.push_back(line);
-                const Chain texts = capture.Texts();
-                EXPECT_TRUE(IsErrorChain(texts, expected));
-                for (const LogLine& line : capture.Lines()) // the library's logger, as errors
-                    EXPECT_TRUE(line.logger == L"tervasso.korrin" && line.severity == -1) << line.text;
-                const std::wstring site = texts.size() > c.inner.size() ? texts[c.inner.size()] : L"none";
-                if (c.ownSite && c.code != RESULT_OK)
-                    sites[c.op].push_back(site.substr(site.find(L"at func: ") + 1));
+            for (const LogLine& line : lines) { // the library's logger, as errors
+                EXPECT_TRUE(line.logger == L"tervasso.korrin" && line.severity == -1) << line.text;
+                texts.push_back(line.text);
             }
-            EXPECT_EQ(code, c.code);
+            EXPECT_TRUE(IsErrorChain(texts, expected));
+            const std::wstring site = texts.size() > c.inner.size() ? texts[c.inner.size()] : L"none";
+            if (c.ownSite && c.code != RESULT_OK)
+                sites[c.op].push_back(site.substr(site.find(L"at func: ") + 1));
             EXPECT_EQ(rig.runtime.Held(), 0) << "a file was left open";
             EXPECT_EQ(mine.IsHeld(), c.op == Op::Locked && c.done != 2) << "the lock stays with the caller";
             mine.Release(); // the locks' companion files go
@@ -170,45 +155,48 @@ protected:
     const std::string blob;
 
 private:
-    // The files and stores an operation starts from, before the fault is set up.
-    void Prepare(const Case& c, Rig& rig, Korrin& engine, FileDigest& signature)
+    // Makes the files and stores the case's operation starts from, sets the fault up and runs
+    // the operation, with the lines it logs in `lines`.
+    int Run(const Case& c, Rig& rig, FileLock& mine, std::vector<LogLine>& lines)
     {
+        Korrin engine;
+        FileDigest signature(&rig.signature);
+        FileDelta delta(&rig.delta);
         dir.WriteFile(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
                                   : c.op == Op::Delta ? "abcd"
                                                       : old);
         if (c.op == Op::Delta) {
             engine.SetWindowSize(4);
             signature.SetVersion(1);
-            ASSERT_EQ(engine.GenerateFileDigest(Path(L"old.bin"), signature), RESULT_OK);
-            dir.WriteFile(L"new.bin", c.input.empty() ? "Xabcd" : c.input);
-        } else if (c.op == Op::Whole) {
-            dir.WriteFile(L"new.bin", PatternBytes(70000));
-        } else if (c.op == Op::Rebuild) {
-            dir.WriteFile(L"new.bin", std::string(5000, 'x'));
+            EXPECT_EQ(engine.GenerateFileDigest(Path(L"old.bin"), signature), RESULT_OK);
         }
+        const std::string newFile = c.op == Op::Whole ? PatternBytes(70000) : std::string(5000, 'x');
+        if (c.op <= Op::Rebuild)
+            dir.WriteFile(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
         if (c.op >= Op::Rebuild) {
-            ASSERT_EQ(LoadDelta(rig.delta, blob), RESULT_OK);
+            EXPECT_EQ(LoadDelta(rig.delta, blob), RESULT_OK);
         }
-    }
-
-    int Run(Op op, Rig& rig, Korrin& engine, FileDigest& signature, FileDelta& delta, FileLock& mine)
-    {
-        switch (op) {
-        case Op::Sign:
-            engine.SetWindowSize(rig.window);
-            return engine.GenerateFileDigest(Path(L"old.bin"), signature);
-        case Op::Delta:
-            return engine.GenerateFileDelta(Path(L"new.bin"), signature, delta);
-        case Op::Whole:
-            return engine.GenerateDeltaForWholeFile(Path(L"new.bin"), delta);
-        case Op::Rebuild:
-            return engine.ApplyFileDelta(Path(L"old.bin"), delta, Path(L"new.bin"));
-        case Op::InPlace:
-            return engine.ApplyFileDelta(Path(L"old.bin"), delta);
-        case Op::Locked:
-            return engine.ApplyFileDelta(Path(L"old.bin"), delta, &mine);
-        }
-        return -1;
+        c.fault(rig);
+        engine.SetWindowSize(c.op == Op::Sign ? rig.window : 4);
+        LogCapture capture;
+        const int code = [&] {
+            switch (c.op) {
+            case Op::Sign:
+                return engine.GenerateFileDigest(Path(L"old.bin"), signature);
+            case Op::Delta:
+                return engine.GenerateFileDelta(Path(L"new.bin"), signature, delta);
+            case Op::Whole:
+                return engine.GenerateDeltaForWholeFile(Path(L"new.bin"), delta);
+            case Op::Rebuild:
+                return engine.ApplyFileDelta(Path(L"old.bin"), delta, Path(L"new.bin"));
+            case Op::InPlace:
+                return engine.ApplyFileDelta(Path(L"old.bin"), delta);
+            default:
+                return engine.ApplyFileDelta(Path(L"old.bin"), delta, &mine);
+            }
+        }();
+        lines = capture.Lines();
+        return code;
     }
 
     void ExpectLeft(const Case& c, Rig& rig) const

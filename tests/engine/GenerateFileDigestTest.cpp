@@ -27,8 +27,7 @@ protected:
     // Signs `bytes` with window `window` and checks the whole signature against the definition:
     // the caller's version, the file's size, time (in seconds since 1970) and SHA-1, and block i
     // for bytes i*W onwards under their own checksum and MD5. Answers its groups.
-    std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>
-    ExpectSignatureOf(const std::string& bytes, std::uint32_t window)
+    Groups ExpectSignatureOf(const std::string& bytes, std::uint32_t window)
     {
         dir.WriteFile(L"old.bin", bytes);
         const auto clock = std::filesystem::file_time_type::clock::now();

@@ -90,24 +90,6 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
     }
 }
 
-// A zero window reads nothing from the file, so the digest is that of no bytes; the destructor
-// closes an open file once.
-TEST_F(FileWindowTest, AZeroWindowReadsNothingAndTheDestructorCloses)
-{
-    FaultyRuntime runtime;
-    {
-        FileWindow fw;
-        ASSERT_EQ(fw.Open(Make("not read"), 0), RESULT_OK);
-        EXPECT_EQ(ReadCount(fw), 0u);
-        ASSERT_EQ(fw.Close(), RESULT_OK);
-        EXPECT_EQ(WindowDigest(fw), Sha1Of(""));
-        ASSERT_EQ(fw.Open(Make("abc"), 2), RESULT_OK);
-    }
-    EXPECT_EQ(runtime.Calls(RuntimeCall::Read), 0);
-    EXPECT_EQ(runtime.Calls(RuntimeCall::Open), 2);
-    EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 2);
-}
-
 // Files outgrow the window's buffer here, whatever its size, so that reads refill it.
 TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 {
@@ -129,7 +111,9 @@ TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 
 // Calls on a closed window, a second Open, a move of 0, a missing file and a window of 2^31
 // each fail with the function's line and leave the window as it was; it opens afterwards.
-TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
+// Reopened, it starts a fresh digest at offset 0; a zero window reads nothing, so its digest
+// is that of no bytes.
+TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLineAndReopeningStartsAfresh)
 {
     const std::wstring path = Make("abcdef");
     const std::wstring missing = dir.Path(L"missing.bin");
@@ -152,21 +136,14 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLine)
     EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read"), Refused(L"Move"), Refused(L"Close"),
                                                Refused(L"Open", missing), Refused(L"Open", path),
                                                Refused(L"Open"), Refused(L"Move"), Refused(L"Close")}));
-}
-
-TEST_F(FileWindowTest, ReopeningStartsAFreshDigestAtOffsetZero)
-{
-    FileWindow fw;
-    ASSERT_EQ(fw.Open(Make("first file", L"a.bin"), 3), RESULT_OK);
-    ReadCount(fw);
-    fw.Move(3);
-    ASSERT_EQ(fw.Close(), RESULT_OK);
-    ASSERT_EQ(fw.Open(Make("second", L"b.bin"), 3), RESULT_OK);
-    EXPECT_EQ(fw.GetWindowBase(), 0);
-    while (ReadCount(fw) > 0)
-        fw.Move(1);
-    ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of("second"));
+    for (const std::uint32_t window : {3u, 0u}) {
+        ASSERT_EQ(fw.Open(Make("second", L"b.bin"), window), RESULT_OK);
+        EXPECT_EQ(fw.GetWindowBase(), 0);
+        while (ReadCount(fw) > 0)
+            fw.Move(1);
+        ASSERT_EQ(fw.Close(), RESULT_OK);
+        EXPECT_EQ(WindowDigest(fw), Sha1Of(window != 0 ? "second" : ""));
+    }
 }
 
 // A failed read fails only when nothing is buffered: otherwise the window serves what is there,

@@ -65,7 +65,6 @@ namespace {
 
 using namespace Halvorn::Vantrel;
 using KorrinTest::DeltaProperties;
-using Indices = std::vector<std::uint32_t>;
 
 _md5_hash Md5(unsigned char fill)
 {
@@ -115,17 +114,9 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
                                                {5u, 0u, 4}})
         store.WriteDigest(index, checksum, Md5(static_cast<unsigned char>(md5)));
     EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
-    DigestMap table;
-    table[99].push_back(DigestEntry{{1}, Md5(9)});
-    ASSERT_EQ(store.ReadDigest(table), RESULT_OK);
-    std::vector<std::tuple<std::uint32_t, Indices, _md5_hash>> groups;
-    for (const auto& [checksum, entries] : table)
-        for (const DigestEntry& group : entries)
-            groups.emplace_back(checksum, group.blockIndices, group.md5);
-    EXPECT_EQ(
-        groups,
-        (decltype(groups){
-            {0, {5, 5}, Md5(4)}, {100, {0}, Md5(1)}, {100, {1}, Md5(2)}, {0xFFFFFFFF, {9, 2}, Md5(3)}}));
+    EXPECT_EQ(KorrinTest::GroupsOf(store),
+              (KorrinTest::Groups{
+                  {0, {5, 5}, Md5(4)}, {100, {0}, Md5(1)}, {100, {1}, Md5(2)}, {0xFFFFFFFF, {9, 2}, Md5(3)}}));
     EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
     EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
     EXPECT_EQ(BlockOf(store, 0xFFFFFFFF, Md5(3)), 9);

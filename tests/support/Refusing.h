@@ -29,42 +29,21 @@ public:
     int Calls(Call call) const { return calls_[int(call)]; }
     int Calls() const { return std::accumulate(std::begin(calls_), std::end(calls_), 0); }
 
-    int WriteVersion(std::uint32_t v) override
-    {
-        return Refused(Call::Version) ? code : Store::WriteVersion(v);
-    }
-    int ReadVersion(std::uint32_t& v) override
-    {
-        return Refused(Call::Version) ? code : Store::ReadVersion(v);
-    }
-    int WriteWindowSize(std::uint32_t v) override
-    {
-        return Refused(Call::Window) ? code : Store::WriteWindowSize(v);
-    }
-    int ReadWindowSize(std::uint32_t& v) override
-    {
-        return Refused(Call::Window) ? code : Store::ReadWindowSize(v);
-    }
-    int WriteFileSize(std::uint64_t v) override
-    {
-        return Refused(Call::Size) ? code : Store::WriteFileSize(v);
-    }
-    int ReadFileSize(std::uint64_t& v) override
-    {
-        return Refused(Call::Size) ? code : Store::ReadFileSize(v);
-    }
-    int WriteFileModifiedTime(const std::int64_t& v) override
-    {
-        return Refused(Call::Time) ? code : Store::WriteFileModifiedTime(v);
-    }
-    int ReadFileModifiedTime(std::int64_t& v) override
-    {
-        return Refused(Call::Time) ? code : Store::ReadFileModifiedTime(v);
-    }
-    int WriteFileDigest(const _sha1_hash& v) override
-    {
-        return Refused(Call::Sha1) ? code : Store::WriteFileDigest(v);
-    }
+    // Each property both ways: the store's own call, unless `call` is refused.
+    // clang-format off
+#define KORRIN_REFUSABLE(name, type, call) \
+    int name(type v) override { return Refused(Call::call) ? code : Store::name(v); }
+    KORRIN_REFUSABLE(WriteVersion, std::uint32_t, Version)
+    KORRIN_REFUSABLE(ReadVersion, std::uint32_t&, Version)
+    KORRIN_REFUSABLE(WriteWindowSize, std::uint32_t, Window)
+    KORRIN_REFUSABLE(ReadWindowSize, std::uint32_t&, Window)
+    KORRIN_REFUSABLE(WriteFileSize, std::uint64_t, Size)
+    KORRIN_REFUSABLE(ReadFileSize, std::uint64_t&, Size)
+    KORRIN_REFUSABLE(WriteFileModifiedTime, const std::int64_t&, Time)
+    KORRIN_REFUSABLE(ReadFileModifiedTime, std::int64_t&, Time)
+    KORRIN_REFUSABLE(WriteFileDigest, const _sha1_hash&, Sha1)
+#undef KORRIN_REFUSABLE
+    // clang-format on
     int ReadFileDigest(_sha1_hash& v) override
     {
         if (!Refused(Call::Sha1))
@@ -73,7 +52,10 @@ public:
             byte = 0xEE;
         return code;
     }
-    int Finish() override { return Refused(Call::Finish) ? code : Store::Finish(); }
+    int Finish() override
+    {
+        return Refused(Call::Finish) ? code : Store::Finish();
+    }
 
 protected:
     bool Refused(Call call) const

@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/Korrin.h>
@@ -40,13 +42,15 @@ std::string BlobText(Store& store)
     return std::string(blob.begin(), blob.end());
 }
 
-// A signature store's groups in order, each as its checksum, block indices and MD5 value.
-inline std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>
-GroupsOf(Halvorn::Vantrel::MemoryDigestIO& store)
+// A signature store's groups in order, each as its checksum, block indices and MD5 value. The
+// map read into holds a group of its own first, which ReadDigest must replace.
+using Groups = std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>>;
+inline Groups GroupsOf(Halvorn::Vantrel::MemoryDigestIO& store)
 {
     Halvorn::Vantrel::DigestMap table;
-    store.ReadDigest(table);
-    std::vector<std::tuple<std::uint32_t, std::vector<std::uint32_t>, _md5_hash>> groups;
+    table[99].push_back(Halvorn::Vantrel::DigestEntry{{1}, _md5_hash{}});
+    EXPECT_EQ(store.ReadDigest(table), Halvorn::Vantrel::RESULT_OK);
+    Groups groups;
     for (const auto& [checksum, entries] : table)
         for (const Halvorn::Vantrel::DigestEntry& group : entries)
             groups.emplace_back(checksum, group.blockIndices, group.md5);
