@@ -1,11 +1,14 @@
 // MD5Digest and SHA1Digest: the standard values on every system's hashing layer, the
-// open/finished rules, the asymmetric comparisons, copies; and the layer's refusals.
+// open/finished rules, the asymmetric comparisons, copies; the layer's refusals; and the SHA-1
+// of a whole file.
+#include <Vantrel/DigestCalculate.h>
 #include <Vantrel/HashValues.h>
 #include <Vantrel/MD5Digest.h>
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -15,7 +18,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/Hashing.h"
+#include "support/Faults.h"
 #include "support/HexValue.h"
+#include "support/LogCapture.h"
+#include "support/Sha1Of.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
@@ -24,7 +31,7 @@ using Halvorn::Vantrel::MD5Digest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
-using KorrinTest::ToHex;
+using namespace KorrinTest;
 
 // Each kind's digest, its standard values (a message whose padding spills into a second
 // block, a million a's), and the hashing layer's functions beneath it.
@@ -140,7 +147,7 @@ TYPED_TEST(HashDigestTest, KnownAnswersWholeAndInPieces)
         piece = random() % 9001;
     EXPECT_EQ(TypeParam::kMillionA, TestFixture::InPieces(std::string(1000000, 'a'), pieces));
 
-    const std::string data = KorrinTest::PatternBytes(5000);
+    const std::string data = PatternBytes(5000);
     const std::vector<std::vector<std::size_t>> schedules = {
         {0, 1, 63, 64, 65, 0, 127, 128, 129, 55, 56, 57, 119, 120, 121},
         {64, 64, 64, 64},
@@ -289,6 +296,33 @@ TYPED_TEST(HashDigestTest, CopiesAndAssignmentCarryTheStateAndTheFlag)
     EXPECT_EQ(RESULT_OK, TestFixture::Append(digest, "c"));
     EXPECT_EQ(RESULT_OK, digest.Finish());
     EXPECT_EQ(TypeParam::kAbc, TestFixture::Read(digest));
+}
+
+// Empty and multi-chunk files give the finished SHA-1 (== only holds for a finished left side),
+// read in chunks of 4096 and closed. A missing or unreadable file fails without a line and
+// leaves the caller's digest.
+TEST(DigestCalculate, FilesGiveTheirFinishedSha1AndFailuresLeaveTheDigest)
+{
+    TempDir dir;
+    const std::string bytes = PatternBytes(4097);
+    dir.WriteFile(L"empty", "");
+    dir.WriteFile(L"4097", bytes);
+    Halvorn::Vantrel::SHA1Digest digest;
+    ASSERT_EQ(digest_calculate(dir.Path(L"empty"), digest), RESULT_OK);
+    EXPECT_TRUE(digest == FinishedSha1(""));
+    LogCapture capture;
+    for (int failingRead : {0, 2}) {
+        FaultyRuntime runtime;
+        if (failingRead != 0)
+            runtime.FailCall(RuntimeCall::Read, EIO, failingRead);
+        EXPECT_EQ(digest_calculate(dir.Path(L"4097"), digest), failingRead ? RESULT_FAILED : RESULT_OK);
+        EXPECT_TRUE(digest == FinishedSha1(bytes));
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Read), failingRead ? 2 : 3); // 4096, 1, then the end
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Close), 1);
+    }
+    EXPECT_EQ(digest_calculate(dir.Path(L"missing"), digest), RESULT_FAILED);
+    EXPECT_TRUE(digest == FinishedSha1(bytes));
+    EXPECT_TRUE(capture.Lines().empty());
 }
 
 } // namespace

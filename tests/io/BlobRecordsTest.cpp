@@ -2,7 +2,9 @@
 // tag, a payload of fixed size (a literal's bytes follow its length), properties in any order
 // with the last of each counting, nothing read past a bad record. One harness holds both
 // formats to those rules as the blob readers read them, and holds the streaming readers
-// (ReadDigestFile, DeltaFileReader) to the blob readers, from a file and from a stream.
+// (ReadDigestFile, DeltaFileReader) to the blob readers, from a file and from a stream; then
+// what ReadDigestFile refuses beyond them.
+#include <cerrno>
 #include <memory>
 #include <random>
 #include <set>
@@ -21,6 +23,7 @@
 
 #include "platform/Runtime.h"
 #include "support/Deltas.h"
+#include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Refusing.h"
 #include "support/Road.h"
@@ -402,6 +405,35 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     WriteProperties(preset, {9, 8, 7, 6, {}});
     EXPECT_EQ(this->Read(preset, Sha1Record(Sha1Pattern(5))).result, RESULT_OK);
     EXPECT_EQ(PropertiesOf(preset), (DeltaProperties{9, 8, 7, 6, Sha1Pattern(5)}));
+}
+
+// What ReadDigestFile answers beyond the blob reader: a store that holds blocks is refused, one
+// that refuses a block passes its code on, and a read that fails past the first buffer is
+// reported: each with one line.
+TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
+{
+    TempDir dir;
+    MemoryDigestIO source;
+    for (std::uint32_t b = 0; b < 50000; ++b)
+        source.WriteDigest(b, b, _md5_hash{});
+    dir.WriteFile(L"signature", BlobText(source));
+    const std::wstring path = dir.Path(L"signature");
+    LogCapture capture;
+    MemoryDigestIO holding;
+    holding.WriteDigest(0, 0, _md5_hash{});
+    EXPECT_EQ(ReadDigestFile(path, holding), RESULT_FAILED);
+    RefusingDigestIO refusing;
+    refusing.Refuse(Call::Record);
+    EXPECT_EQ(ReadDigestFile(path, refusing), refusing.code);
+    FaultyRuntime runtime;
+    runtime.FailCall(RuntimeCall::Read, EIO, 2);
+    MemoryDigestIO store;
+    EXPECT_EQ(ReadDigestFile(path, store), RESULT_FAILED);
+    const std::vector<std::wstring> texts = capture.Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[0].find(L"holds blocks already"), std::wstring::npos) << texts[0];
+    EXPECT_TRUE(IsErrorLine(texts[1], ErrorPrefix(refusing.code, L"Halvorn::Vantrel::ReadDigestFile", path)));
+    EXPECT_NE(texts[2].find(L"cannot be read"), std::wstring::npos) << texts[2];
 }
 
 } // namespace
