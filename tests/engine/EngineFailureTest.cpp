@@ -56,17 +56,11 @@ using Fault = std::function<void(Rig&)>;
 
 Fault RefuseSignature(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) {
-        r.signature.Refuse(call, nth);
-        r.signature.code = code;
-    };
+    return [=](Rig& r) { r.signature.Refuse(call, nth, code); };
 }
 Fault RefuseDelta(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) {
-        r.delta.Refuse(call, nth);
-        r.delta.code = code;
-    };
+    return [=](Rig& r) { r.delta.Refuse(call, nth, code); };
 }
 Fault Failing(RuntimeCall call, int error, int nth = 1)
 {
@@ -254,7 +248,7 @@ TEST_F(EngineFailureTest, Signing)
 // Delta generation: a refusal of either store stops it there, with the store's code; so does
 // a window of 0 in a signature of a file that has bytes. The second instruction of each new
 // file is made at a site of its own: a literal before a copy, a copy, a full literal run, the
-// run at the end. A store derived from the library's own is asked for every lookup.
+// run at the end. A store derived from the library's own is asked for its lookups.
 TEST_F(EngineFailureTest, DeltaGeneration)
 {
     const std::wstring path = Path(L"new.bin");

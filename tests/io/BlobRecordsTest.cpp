@@ -327,8 +327,7 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
     EXPECT_EQ(TypeParam::Records(holding), 1u);
     EXPECT_EQ(PropertiesOf(holding).version, 0u) << "a store that holds records reads nothing";
     typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Record);
-    refusing.code = 4242;
+    refusing.Refuse(Call::Record, 1, 4242);
     const int refused =
         this->Site(this->Read(refusing, blob), TypeParam::kPassesStoreCode ? 4242 : RESULT_FAILED);
     EXPECT_EQ(refusing.Calls(Call::Record), 1);

@@ -111,8 +111,8 @@ TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 
 // Calls on a closed window, a second Open, a move of 0, a missing file and a window of 2^31
 // each fail with the function's line and leave the window as it was; it opens afterwards.
-// Reopened, it starts a fresh digest at offset 0; a zero window reads nothing, so its digest
-// is that of no bytes.
+// Reopened, it starts a fresh digest at offset 0; a zero window reads nothing from the file, so
+// its digest is that of no bytes.
 TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLineAndReopeningStartsAfresh)
 {
     const std::wstring path = Make("abcdef");
@@ -137,12 +137,14 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLineAndReopeningStartsAfres
                                                Refused(L"Open", missing), Refused(L"Open", path),
                                                Refused(L"Open"), Refused(L"Move"), Refused(L"Close")}));
     for (const std::uint32_t window : {3u, 0u}) {
+        FaultyRuntime runtime; // counts the reads
         ASSERT_EQ(fw.Open(Make("second", L"b.bin"), window), RESULT_OK);
         EXPECT_EQ(fw.GetWindowBase(), 0);
         while (ReadCount(fw) > 0)
             fw.Move(1);
         ASSERT_EQ(fw.Close(), RESULT_OK);
         EXPECT_EQ(WindowDigest(fw), Sha1Of(window != 0 ? "second" : ""));
+        EXPECT_EQ(runtime.Calls(RuntimeCall::Read) == 0, window == 0);
     }
 }
 

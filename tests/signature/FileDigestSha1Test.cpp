@@ -51,8 +51,7 @@ TYPED_TEST(FileSha1Test, GoesInAsBytesAndComesBackFinished)
     EXPECT_EQ(stored, _sha1_hash{});
 
     typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Sha1);
-    refusing.code = 12345;
+    refusing.Refuse(Call::Sha1, 1, 12345);
     typename TypeParam::File failing(&refusing);
     LogCapture capture;
     EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);

@@ -23,8 +23,13 @@ template <typename Store>
 class Refusing : public Store {
 public:
     int code = 7;
-    // From the nth call of `call` on (1-based, counted from now), every one is refused.
-    void Refuse(Call call, int nth = 1) { from_[int(call)] = calls_[int(call)] + nth; }
+    // From the nth call of `call` on (1-based, counted from now), every one is refused, with
+    // `with` from then on when given.
+    void Refuse(Call call, int nth = 1, int with = 0)
+    {
+        from_[int(call)] = calls_[int(call)] + nth;
+        code = with != 0 ? with : code;
+    }
     // Calls of that kind, or (without one) of every kind, refused ones included.
     int Calls(Call call) const { return calls_[int(call)]; }
     int Calls() const { return std::accumulate(std::begin(calls_), std::end(calls_), 0); }

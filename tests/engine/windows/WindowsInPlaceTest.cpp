@@ -26,12 +26,6 @@ using namespace KorrinTest;
 const std::wstring kApply = L"Halvorn::Vantrel::Korrin::ApplyFileDelta";
 const std::wstring kEnd = ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::MemoryDeltaIO::ReadDelta");
 
-std::wstring MoveFailed(DWORD code)
-{
-    return ErrorPrefix(RESULT_FAILED, kApply,
-                       L"file move failed. Windows error code: " + std::to_wstring(code));
-}
-
 // The target opened by someone else, who lets others read and write it but not delete it.
 std::unique_ptr<void, decltype(&::CloseHandle)> OpenElsewhere(const std::wstring& path)
 {
@@ -70,7 +64,9 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
         EXPECT_EQ(kernel.Calls(KernelCall::CopyOver), openElsewhere ? 1 : 0);
         // An open file refuses the move as access denied or as a sharing violation.
         const auto moved = [&](DWORD refusal) {
-            return IsErrorChain(texts, openElsewhere ? std::vector<std::wstring>{kEnd, MoveFailed(refusal)}
+            const std::wstring moveFailed = ErrorPrefix(
+                RESULT_FAILED, kApply, L"file move failed. Windows error code: " + std::to_wstring(refusal));
+            return IsErrorChain(texts, openElsewhere ? std::vector<std::wstring>{kEnd, moveFailed}
                                                      : std::vector<std::wstring>{kEnd});
         };
         EXPECT_TRUE(moved(ERROR_ACCESS_DENIED) || moved(ERROR_SHARING_VIOLATION))
