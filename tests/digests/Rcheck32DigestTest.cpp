@@ -46,7 +46,7 @@ std::uint32_t StartValue(const std::string& text)
 
 // Worked values, bytes taken unsigned (0xFF counts 255), the low half wrapping (65536 bytes
 // of 1 give A = 0 and B = 65536 * 65537 / 2 mod 65536). The sums over long blocks against the
-// definition are in ../platform/RollingSumsTest.cpp.
+// definition are in ../platform/VectorVariantsTest.cpp.
 TEST(Rcheck32Digest, StartGivesTheDefinitionsValue)
 {
     EXPECT_EQ(StartValue("abc"), 0x024A0126u);
