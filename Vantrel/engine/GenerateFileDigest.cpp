@@ -2,8 +2,10 @@
 // chunk hashed three ways from the same buffer: the running SHA-1 of the whole file, the
 // rolling checksum of every block, and the MD5 values of its blocks all at once, in vector
 // lanes where the processor has them. A read call or an MD5 stream per block would cost
-// several times what the bytes do. A read that fails leaves the blocks of the chunks before
-// it in the signature.
+// several times what the bytes do. The SHA-1, the costliest of the three, runs on a second
+// thread; chunks of ordinary size take turns in two buffers, so that it hashes one while the
+// next is read and hashed the other two ways. A read that fails leaves the blocks of the
+// chunks before it in the signature.
 #include <Vantrel/Korrin.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include "Vantrel/digests/Sha1Beside.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
 #include "Vantrel/io/ScopedResource.h"
@@ -28,6 +31,9 @@ namespace {
 constexpr const char* kFunction = "Halvorn::Vantrel::Korrin::GenerateFileDigest";
 constexpr std::uint32_t kChunkBytes = 1u << 18;
 constexpr std::uint32_t kMostBlocksPerChunk = 4096;
+// Chunks up to this size get a second buffer; larger ones (blocks of over a MiB) wait for
+// their SHA-1 before the next read rather than double the memory.
+constexpr std::uint32_t kLargestTwinChunk = 1u << 20;
 } // namespace
 
 int Korrin::GenerateFileDigest(const std::wstring& path, FileDigest& digest)
@@ -62,25 +68,30 @@ int Korrin::GenerateFileDigest(const std::wstring& path, FileDigest& digest)
     // take more room than their bytes.
     const std::uint32_t perChunk = window >= kChunkBytes ? 1 : std::min(kChunkBytes / window, kMostBlocksPerChunk);
     const std::uint32_t chunkBytes = perChunk * window;
-    std::unique_ptr<unsigned char[]> chunk(new unsigned char[chunkBytes]);
+    const std::uint32_t buffers = chunkBytes <= kLargestTwinChunk ? 2 : 1;
+    std::unique_ptr<unsigned char[]> chunks(new unsigned char[std::uint64_t{chunkBytes} * buffers]);
     std::vector<const unsigned char*> starts(perChunk);
     std::vector<std::uint32_t> lengths(perChunk);
     std::vector<_md5_hash> md5s(perChunk);
 
     SHA1Digest fileDigest;
+    Sha1Beside sha1(fileDigest);
     std::uint32_t index = 0;
-    for (;;) {
+    for (std::uint32_t turn = 0;; turn = (turn + 1) % buffers) {
+        unsigned char* const chunk = chunks.get() + std::uint64_t{chunkBytes} * turn;
+        // The buffer's bytes from its last turn must be hashed before they are read over.
+        sha1.Settle(buffers - 1);
         // Reads fill the chunk unless the file ends: a short chunk is the last.
-        const std::int64_t got = runtime.Read(file.Get(), chunk.get(), chunkBytes);
+        const std::int64_t got = runtime.Read(file.Get(), chunk, chunkBytes);
         if (got < 0)
             return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
         if (got == 0)
             break;
         const auto length = static_cast<std::uint32_t>(got);
-        fileDigest.Append(chunk.get(), length);
+        sha1.Append(chunk, length);
         const std::uint32_t blocks = (length - 1) / window + 1;
         for (std::uint32_t b = 0; b < blocks; ++b) {
-            starts[b] = chunk.get() + std::uint64_t{b} * window;
+            starts[b] = chunk + std::uint64_t{b} * window;
             lengths[b] = b + 1 < blocks ? window : length - b * window;
         }
         if (!Platform::Md5Many(starts.data(), lengths.data(), blocks, md5s.data()))
@@ -98,6 +109,7 @@ int Korrin::GenerateFileDigest(const std::wstring& path, FileDigest& digest)
             break;
     }
 
+    sha1.Settle();
     fileDigest.Finish();
     result = digest.SetFileDigest(fileDigest);
     if (result != RESULT_OK)

@@ -223,8 +223,9 @@ private:
 
 // Signing: windows of 0 and from 2^31 on and a file that cannot be examined are refused
 // before anything is written; a store's refusal stops it there, with the store's code; a read
-// that fails past the first chunk (of whole blocks) keeps the blocks before it. The old file
-// has seven blocks of 16 bytes.
+// that fails past the first chunks (of whole blocks, 64 KiB) keeps the blocks before it: the
+// 40th, while the file's SHA-1 runs on a second thread. The old file has seven blocks of 16
+// bytes.
 TEST_F(EngineFailureTest, Signing)
 {
     auto window = [](std::uint32_t w) { return [=](Rig& r) { r.window = w; }; };
@@ -241,7 +242,7 @@ TEST_F(EngineFailureTest, Signing)
         {Op::Sign, RefuseSignature(Call::Record, 104, 3), 104, 6},
         {Op::Sign, RefuseSignature(Call::Sha1, 105), 105, 11}, // after every block
         {Op::Sign, RefuseSignature(Call::Finish, 106), 106, 12},
-        {Op::Sign, Failing(RuntimeCall::Read, EIO, 2), RESULT_FAILED, -1, L"", {}, PatternBytes(4u << 20, 2)},
+        {Op::Sign, Failing(RuntimeCall::Read, EIO, 40), RESULT_FAILED, -1, L"", {}, PatternBytes(4u << 20, 2)},
     });
 }
 
