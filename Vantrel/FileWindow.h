@@ -1,6 +1,7 @@
 // Reads a file through a window of W bytes that slides forward over it, refilling from the
 // file in large sequential reads, and feeds every byte it reads into a SHA-1 digest so that
-// the whole file's value is at hand once the window has passed the end.
+// the whole file's value is at hand once the window has passed the end. The digest of a large
+// file is computed on a second thread while the caller works through the window.
 //
 // Protocol: Open; then repeatedly Read (count: W, fewer near the end, 0 past it), look at
 // the count bytes through Buffer/Get, Move by at most count; Close; GetFileDigest. The
@@ -17,6 +18,12 @@
 #include <Vantrel/KorrinExport.h>
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
+
+namespace Halvorn {
+namespace Vantrel {
+class Sha1Beside;
+}
+} // namespace Halvorn
 
 class KORRIN_API FileWindow {
 public:
@@ -70,6 +77,8 @@ private:
     std::uint32_t bufferSize_;
     std::uint32_t available_; // valid bytes from the window's first byte on
     std::uint32_t windowStart_;
+    // Feeds fileDigest_ from the buffer while open; declared last, so gone before the buffer.
+    std::unique_ptr<Halvorn::Vantrel::Sha1Beside> sha1_;
 };
 
 #endif

@@ -4,6 +4,7 @@
 
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/digests/Sha1Beside.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
 #include "platform/Runtime.h"
@@ -15,6 +16,14 @@ using Halvorn::Vantrel::RESULT_OK;
 namespace {
 constexpr int kClosed = -1;
 constexpr std::uint32_t kLeastRead = 1u << 18;
+// Buffers up to this size get a twin, so that the file is read into one while the SHA-1 of
+// the other's bytes is computed; larger ones wait for it instead of doubling their memory.
+constexpr std::uint32_t kLargestTwinBuffer = 1u << 20;
+
+std::uint32_t Regions(std::uint32_t bufferSize)
+{
+    return bufferSize <= kLargestTwinBuffer ? 2 : 1;
+}
 } // namespace
 
 FileWindow::FileWindow()
@@ -41,7 +50,9 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
     // more than the bytes it brings, and more than that would push the signature's lookups
     // out of the processor's cache while delta generation scans.
     const std::uint32_t bufferSize = windowSize + (windowSize > kLeastRead ? windowSize : kLeastRead);
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]());
+    std::unique_ptr<unsigned char[]> buffer(
+        new unsigned char[std::uint64_t{bufferSize} * Regions(bufferSize)]());
+    std::unique_ptr<Halvorn::Vantrel::Sha1Beside> sha1(new Halvorn::Vantrel::Sha1Beside(fileDigest_));
 
     const int descriptor =
         Halvorn::Platform::CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::ReadSequential);
@@ -54,6 +65,7 @@ int FileWindow::Open(const std::wstring& path, std::uint32_t windowSize)
     windowSize_ = windowSize;
     bufferSize_ = bufferSize;
     buffer_ = std::move(buffer);
+    sha1_ = std::move(sha1);
     return RESULT_OK;
 }
 
@@ -65,21 +77,31 @@ int FileWindow::Refill(std::uint32_t& count)
         count = windowSize_;
         return RESULT_OK;
     }
-    // Fewer than W bytes of buffer left behind the window: bring the window to the front.
-    if (windowSize_ > bufferSize_ - windowStart_) {
-        std::memmove(buffer_.get(), buffer_.get() + windowStart_, available_);
-        windowStart_ = 0;
+    // The window lives in one of Regions() buffers of bufferSize_ bytes, taking turns. Bytes
+    // are read over below only once their SHA-1 is done.
+    const std::uint32_t regions = Regions(bufferSize_);
+    std::uint32_t start = regions == 2 && windowStart_ >= bufferSize_ ? bufferSize_ : 0;
+    if (windowSize_ > start + bufferSize_ - windowStart_) {
+        // Fewer than W bytes of buffer left behind the window: bring it to the front of the
+        // other buffer, whose bytes were all given to the digest before the last refill.
+        start = regions == 2 ? bufferSize_ - start : 0;
+        sha1_->Settle(regions - 1);
+        std::memmove(buffer_.get() + start, buffer_.get() + windowStart_, available_);
+        windowStart_ = start;
+    } else {
+        // At the start, after a short read or after a skip: nothing to keep hashing beside.
+        sha1_->Settle();
     }
     unsigned char* fill = buffer_.get() + windowStart_ + available_;
-    std::int64_t delivered =
-        Halvorn::Platform::CurrentRuntime().Read(descriptor_, fill, bufferSize_ - windowStart_ - available_);
+    std::int64_t delivered = Halvorn::Platform::CurrentRuntime().Read(
+        descriptor_, fill, start + bufferSize_ - windowStart_ - available_);
     if (delivered < 0) {
         if (available_ == 0)
             return ReportError(RESULT_FAILED, nullptr, "FileWindow::Read", __LINE__);
         // The bytes already buffered can still be served.
         delivered = 0;
     }
-    fileDigest_.Append(fill, static_cast<std::uint32_t>(delivered));
+    sha1_->Append(fill, static_cast<std::uint32_t>(delivered));
     available_ += static_cast<std::uint32_t>(delivered);
     count = available_ < windowSize_ ? available_ : windowSize_;
     return RESULT_OK;
@@ -105,6 +127,8 @@ int FileWindow::Skip(std::uint32_t n)
 
 void FileWindow::GetFileDigest(Halvorn::Vantrel::SHA1Digest& digest) const
 {
+    if (sha1_)
+        sha1_->Settle();
     digest = fileDigest_;
 }
 
@@ -115,6 +139,7 @@ int FileWindow::Close()
     Halvorn::Platform::CurrentRuntime().Close(descriptor_);
     descriptor_ = kClosed;
     path_.clear();
+    sha1_.reset();
     fileDigest_.Finish();
     windowSize_ = 0;
     windowBase_ = 0;
