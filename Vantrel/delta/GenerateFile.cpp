@@ -1,6 +1,6 @@
 // Rebuilding: the instructions in order, blocks copied from the old file and literals from
 // the instructions, every byte written also fed to a SHA-1 digest that must end equal to the
-// delta's.
+// delta's. The write buffer feeds the digest, on a second thread for large files.
 #include <Vantrel/FileDelta.h>
 
 #include <Vantrel/ResultCodes.h>
@@ -20,13 +20,11 @@ namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::FileDelta::GenerateFile";
 
-// Writes `length` bytes and adds them to the digest: RESULT_OK or the write's failure code.
-int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length, SHA1Digest& digest)
+// Writes `length` bytes, which the buffer adds to the digest: RESULT_OK or the write's
+// failure code.
+int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length)
 {
-    if (!out.Write(bytes, length))
-        return WriteFailure();
-    digest.Append(bytes, length);
-    return RESULT_OK;
+    return out.Write(bytes, length) ? RESULT_OK : WriteFailure();
 }
 
 } // namespace
@@ -71,7 +69,8 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
         // write is reported before the store logs the end of the instructions, as it would be
         // without the buffers.
         BlockReader blocks(oldFile.Get(), window);
-        WriteBuffer out(newFile.Get());
+        // Holds every byte written in the digest once gone, at the end of this block.
+        WriteBuffer out(newFile.Get(), &digest);
         std::uint32_t runFirst = 0; // the copies gathered: runCount blocks from runFirst on
         std::uint32_t runCount = 0;
         auto emitRun = [&]() {
@@ -83,7 +82,7 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
                 return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
             runCount = 0;
             // Short at the end of the old file, or nothing for blocks past it.
-            const int written = Emit(out, bytes, length, digest);
+            const int written = Emit(out, bytes, length);
             return written == RESULT_OK ? RESULT_OK : ReportError(written, nullptr, kFunction, __LINE__);
         };
         auto emitAll = [&]() {
@@ -119,7 +118,7 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             if ((result = emitRun()) != RESULT_OK)
                 return result;
             const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
-            result = Emit(out, literal.buffer, literal.length, digest);
+            result = Emit(out, literal.buffer, literal.length);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
         }

@@ -242,7 +242,7 @@ TEST_F(EngineFailureTest, Signing)
         {Op::Sign, RefuseSignature(Call::Record, 104, 3), 104, 6},
         {Op::Sign, RefuseSignature(Call::Sha1, 105), 105, 11}, // after every block
         {Op::Sign, RefuseSignature(Call::Finish, 106), 106, 12},
-        {Op::Sign, Failing(RuntimeCall::Read, EIO, 40), RESULT_FAILED, -1, L"", {}, PatternBytes(4u << 20, 2)},
+        {Op::Sign, Failing(RuntimeCall::Read, EIO, 40), RESULT_FAILED, -1, L"", {}, PatternBytes(4 << 20, 2)},
     });
 }
 
@@ -335,6 +335,26 @@ TEST_F(EngineFailureTest, Applying)
         {Op::InPlace, Failing(RuntimeCall::Write, EINVAL), RESULT_WRITE_EINVAL, 1, L"", {}, "", false},
         {Op::InPlace, Failing(RuntimeCall::Write, ENOSPC), RESULT_WRITE_ENOSPC, 1, L"", {}, "", false},
     });
+}
+
+// Past the first mebibyte a rebuild's SHA-1 runs on a second thread: a write that fails there
+// (the third, after a literal and a mebibyte of copies) still gives its own code, and leaves a
+// part of the new file that goes past that mebibyte.
+TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
+{
+    const std::string large = PatternBytes(3u << 20, 8);
+    const std::string changed = "a new start" + large.substr(100);
+    const std::string largeBlob = MakeDeltaBlob(dir, large, changed, 2048);
+    dir.WriteFile(L"old.bin", large);
+    Rig rig;
+    ASSERT_EQ(LoadDelta(rig.delta, largeBlob), RESULT_OK);
+    rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 3);
+    FileDelta delta(&rig.delta);
+    LogCapture capture;
+    EXPECT_EQ(Korrin().ApplyFileDelta(Path(L"old.bin"), delta, Path(L"new.bin")), RESULT_WRITE_ENOSPC);
+    const std::string left = dir.ReadFile(L"new.bin");
+    EXPECT_GT(left.size(), 1u << 20);
+    EXPECT_TRUE(left == changed.substr(0, left.size()));
 }
 
 // Once the new content is complete, the caller's lock is taken: refused, the target stays and
