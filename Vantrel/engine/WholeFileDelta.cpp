@@ -1,5 +1,6 @@
 // A delta without a signature: the whole file as literal instructions of at most 65535
-// bytes, with its SHA-1 value; and the make-up of any delta.
+// bytes, with its SHA-1 value; and the make-up of any delta. The SHA-1 runs on a second
+// thread for large files, over two buffers that take turns.
 #include <Vantrel/Korrin.h>
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include "Vantrel/digests/Sha1Beside.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"
@@ -28,19 +30,26 @@ int Korrin::GenerateDeltaForWholeFile(const std::wstring& path, FileDelta& delta
     if (file.Get() == nullptr)
         return ReportError(RESULT_FAILED, path.c_str(), kFunction, __LINE__);
 
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunk]);
-    if (!buffer)
+    std::unique_ptr<unsigned char[]> buffers(new (std::nothrow) unsigned char[2 * kChunk]);
+    if (!buffers)
         return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
 
     SHA1Digest digest;
-    std::size_t count;
-    // A read error ends the file like its end does.
-    while ((count = runtime.ReadStream(buffer.get(), 1, kChunk, file.Get())) != 0) {
-        const int result = delta.AddDelta(buffer.get(), static_cast<std::uint32_t>(count));
+    Sha1Beside sha1(digest);
+    for (unsigned turn = 0;; turn ^= 1) {
+        unsigned char* const buffer = buffers.get() + turn * kChunk;
+        // The buffer's bytes from its last turn must be hashed before they are read over.
+        sha1.Settle(1);
+        // A read error ends the file like its end does.
+        const std::size_t count = runtime.ReadStream(buffer, 1, kChunk, file.Get());
+        if (count == 0)
+            break;
+        const int result = delta.AddDelta(buffer, static_cast<std::uint32_t>(count));
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
-        digest.Append(buffer.get(), static_cast<std::uint32_t>(count));
+        sha1.Append(buffer, static_cast<std::uint32_t>(count));
     }
+    sha1.Settle();
     digest.Finish();
     int result = delta.SetFileDigest(digest);
     if (result != RESULT_OK)
