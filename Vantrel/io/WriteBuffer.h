@@ -10,11 +10,10 @@
 #include <cstdint>
 #include <memory>
 
-#include <Vantrel/SHA1Digest.h>
-
 namespace Halvorn {
 namespace Vantrel {
 
+class SHA1Digest;
 class Sha1Beside;
 
 class WriteBuffer {
