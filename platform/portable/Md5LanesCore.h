@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include <Vantrel/HashValues.h>
@@ -70,6 +71,10 @@ constexpr int kMd5Tables[4] = {
     kB ^ kC ^ kD,             // H
     (kC ^ (kB | ~kD)) & 0xFF, // I
 };
+// The table as a type's constant: an unoptimised build folds no array element into the
+// immediate operand that the instruction needs.
+template <int Round>
+using Md5Table = std::integral_constant<int, kMd5Tables[Round]>;
 
 // Step `Step` on the lanes' states x (a, b, c, d rotate through x's four places, so that no
 // value moves between steps).

@@ -42,7 +42,7 @@ struct Avx512 {
     template <int Round>
     static V Mix(V b, V c, V d)
     {
-        return _mm512_ternarylogic_epi32(b, c, d, kMd5Tables[Round]);
+        return _mm512_ternarylogic_epi32(b, c, d, Md5Table<Round>::value);
     }
 
     // Words 4q .. 4q+3 of lanes l, l + 4, l + 8 and l + 12 share a register, a quarter each;

@@ -47,7 +47,7 @@ struct Vl256 {
     template <int Round>
     static V Mix(V b, V c, V d)
     {
-        return _mm256_ternarylogic_epi32(b, c, d, kMd5Tables[Round]);
+        return _mm256_ternarylogic_epi32(b, c, d, Md5Table<Round>::value);
     }
 
     // As in the AVX2 version: lanes l and l + 4 share a register, then 4 by 4 in both halves.
@@ -103,7 +103,7 @@ struct Vl128 {
     template <int Round>
     static V Mix(V b, V c, V d)
     {
-        return _mm_ternarylogic_epi32(b, c, d, kMd5Tables[Round]);
+        return _mm_ternarylogic_epi32(b, c, d, Md5Table<Round>::value);
     }
 
     static void Transpose(const unsigned char* const* blocks, V (&w)[16])

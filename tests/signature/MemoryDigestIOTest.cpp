@@ -19,9 +19,10 @@ namespace {
 
 // While nonzero, operator new refuses requests of at least this many bytes: enough to deny
 // the store its index (tens of KiB and more) but not the table's small nodes.
-std::size_t refuseFrom = 0;
-std::size_t refusedCount = 0;
-std::size_t largeCount = 0; // requests of at least 64 KiB granted
+// Atomic: every thread of the program allocates through here, the hashing worker included.
+std::atomic<std::size_t> refuseFrom{0};
+std::atomic<std::size_t> refusedCount{0};
+std::atomic<std::size_t> largeCount{0}; // requests of at least 64 KiB granted
 // Called through a pointer the compiler cannot see through: with operator new inlined, it
 // would take the free below for a mismatch and warn.
 void (*volatile release)(void*) = std::free;
@@ -37,7 +38,8 @@ void* operator new(std::size_t size)
         ++refusedCount;
         throw std::bad_alloc();
     }
-    largeCount += size >= 65536;
+    if (size >= 65536)
+        ++largeCount;
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
