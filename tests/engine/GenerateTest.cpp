@@ -187,13 +187,13 @@ TEST_F(GenerateFileDeltaTest, CopiesAreThoseOfThePlainSearch)
 {
     std::mt19937 random(23);
     for (const unsigned alphabet : {256u, 2u}) {
-        for (const std::size_t window : {3u, 5u, 64u, 700u, 2048u}) {
+        for (const std::size_t window : {1u, 3u, 5u, 64u, 700u, 2048u, 65536u}) {
             auto junk = [&](std::size_t n, std::string& to) {
                 while (n-- > 0)
                     to += static_cast<char>(random() % alphabet);
             };
             std::string old;
-            junk(window * 40 + window / 3, old);
+            junk(window * 41 + window / 3, old);
             std::string now;
             while (now.size() < 600000) {
                 junk(random() % 2 ? random() % 8 : random() % 1500, now);
