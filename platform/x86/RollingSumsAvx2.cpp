@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include "platform/x86/LaneTotals.h"
+
 namespace Halvorn {
 namespace Platform {
 
@@ -84,19 +86,8 @@ void BlockSumsAvx2(const unsigned char* data, std::uint32_t length, std::uint32_
         sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, zero));
         weighted = _mm256_add_epi32(weighted, _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones));
     }
-    const __m128i sums2 = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    const __m128i prefixes2 =
-        _mm_add_epi64(_mm256_castsi256_si128(prefixes), _mm256_extracti128_si256(prefixes, 1));
-    __m128i weighted4 = _mm_add_epi32(_mm256_castsi256_si128(weighted), _mm256_extracti128_si256(weighted, 1));
-    weighted4 = _mm_add_epi32(weighted4, _mm_shuffle_epi32(weighted4, 0x4E));
-    weighted4 = _mm_add_epi32(weighted4, _mm_shuffle_epi32(weighted4, 0xB1));
-    auto total64 = [](__m128i v) {
-        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(v)) +
-               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
-    };
-    std::uint32_t a = static_cast<std::uint32_t>(total64(sums2));
-    std::uint32_t b = static_cast<std::uint32_t>(32 * total64(prefixes2)) +
-                      static_cast<std::uint32_t>(_mm_cvtsi128_si32(weighted4));
+    std::uint32_t a = static_cast<std::uint32_t>(Total64(sums));
+    std::uint32_t b = static_cast<std::uint32_t>(32 * Total64(prefixes)) + Total32(weighted);
     for (; i < length; ++i) {
         a += data[i];
         b += a;

@@ -7,6 +7,7 @@
 #include "platform/RollingSums.h"
 
 #include "platform/x86/Avx512Intrinsics.h"
+#include "platform/x86/LaneTotals.h"
 
 namespace Halvorn {
 namespace Platform {
@@ -106,23 +107,14 @@ void BlockSumsAvx512(const unsigned char* data, std::uint32_t length, std::uint3
         sums = _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, zero));
         weighted = _mm512_add_epi32(weighted, _mm512_madd_epi16(_mm512_maddubs_epi16(bytes, weights), ones));
     }
-    // The compiler's reduce intrinsics add in signed C arithmetic, where wrapping is undefined;
-    // these folds stay in vector adds, which wrap.
-    auto total64 = [](__m512i v) {
-        __m256i half = _mm256_add_epi64(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
-        __m128i quarter = _mm_add_epi64(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
-        quarter = _mm_add_epi64(quarter, _mm_unpackhi_epi64(quarter, quarter));
-        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(quarter));
+    // The two halves first, then the lanes of one.
+    const auto half = [](__m512i v, bool words) {
+        const __m256i low = _mm512_castsi512_si256(v);
+        const __m256i high = _mm512_extracti64x4_epi64(v, 1);
+        return words ? _mm256_add_epi32(low, high) : _mm256_add_epi64(low, high);
     };
-    auto total32 = [](__m512i v) {
-        __m256i half = _mm256_add_epi32(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
-        __m128i quarter = _mm_add_epi32(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
-        quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, 0x4E));
-        quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, 0xB1));
-        return static_cast<std::uint32_t>(_mm_cvtsi128_si32(quarter));
-    };
-    std::uint32_t a = static_cast<std::uint32_t>(total64(sums));
-    std::uint32_t b = static_cast<std::uint32_t>(64 * total64(prefixes)) + total32(weighted);
+    std::uint32_t a = static_cast<std::uint32_t>(Total64(half(sums, false)));
+    std::uint32_t b = static_cast<std::uint32_t>(64 * Total64(half(prefixes, false))) + Total32(half(weighted, true));
     for (; i < length; ++i) {
         a += data[i];
         b += a;
