@@ -467,14 +467,22 @@ int DeltaFileReader::ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& ent
 
     unsigned char tag = 0;
     std::uint32_t field = 0;
-    switch (s.Advance(kReadDelta, false, tag, field)) {
-    case State::Next::End:
-        s.complete = s.ended = true;
-        return RESULT_FAILED;
-    case State::Next::Damaged:
-        return RESULT_FAILED;
-    case State::Next::Instruction:
-        break;
+    // Copies are most of a large delta's records: one that is buffered whole is taken here,
+    // and everything else goes the general way.
+    if (s.in->Fill(kInstructionRecordBytes) >= kInstructionRecordBytes && s.in->Data()[0] == kCopyTag) {
+        tag = kCopyTag;
+        field = GetLittleEndian<std::uint32_t>(s.in->Data() + 1);
+        s.in->Skip(kInstructionRecordBytes);
+    } else {
+        switch (s.Advance(kReadDelta, false, tag, field)) {
+        case State::Next::End:
+            s.complete = s.ended = true;
+            return RESULT_FAILED;
+        case State::Next::Damaged:
+            return RESULT_FAILED;
+        case State::Next::Instruction:
+            break;
+        }
     }
     s.tally.bytes += kInstructionRecordBytes;
     if (tag == kCopyTag) {

@@ -13,10 +13,8 @@ ReadBuffer::ReadBuffer(int descriptor, std::uint32_t capacity)
 {
 }
 
-std::uint32_t ReadBuffer::Fill(std::uint32_t count)
+std::uint32_t ReadBuffer::Refill()
 {
-    if (available_ >= count || failed_)
-        return available_;
     // What is left moves to the front, and the rest of the buffer fills behind it.
     if (start_ != 0) {
         std::memmove(buffer_.get(), buffer_.get() + start_, available_);

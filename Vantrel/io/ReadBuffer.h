@@ -17,7 +17,7 @@ public:
 
     // Buffers at least `count` bytes from the position, fewer only at the end or after a
     // failed read; returns how many are buffered. `count` is at most the capacity.
-    std::uint32_t Fill(std::uint32_t count);
+    std::uint32_t Fill(std::uint32_t count) { return available_ >= count || failed_ ? available_ : Refill(); }
     const unsigned char* Data() const { return buffer_.get() + start_; }
     // Steps over `count` buffered bytes.
     void Skip(std::uint32_t count)
@@ -41,6 +41,9 @@ public:
     bool ReadAt(std::uint64_t offset, unsigned char* out, std::uint32_t count);
 
 private:
+    // One read call that tops the buffer up.
+    std::uint32_t Refill();
+
     int descriptor_;
     std::uint32_t capacity_;
     std::unique_ptr<unsigned char[]> buffer_;
