@@ -1,80 +1,58 @@
-// The hashing layer over OpenSSL 3 libcrypto (EVP).
+// The hashing layer over OpenSSL libcrypto's direct MD5 and SHA-1 functions.
 //
-// A context is one EVP_MD_CTX behind our own small record. Contexts are made per block
-// in signature generation and per checksum hit in delta generation, so making one must
-// stay cheap: the algorithm is fetched once per process rather than looked up by name on
-// every init, and nothing is allocated beyond the record and OpenSSL's own context.
+// A context is a plain state record of our own allocation. The direct functions run the same
+// processor-specific code as the provider-based interface, but need no library start-up: the
+// first provider-based digest of a process loads the configuration file and registers every
+// algorithm, a few milliseconds that were a tenth of rebuilding a small file. Copying a
+// context is copying the record, so contexts stay cheap to make per block and per hit.
+//
+// OpenSSL 3 marks the direct functions deprecated, not removed; this file alone uses them.
+#define OPENSSL_SUPPRESS_DEPRECATED
 
 #include "platform/Hashing.h"
 
 #include <new>
 
-#include <openssl/evp.h>
+#include <openssl/md5.h>
+#include <openssl/sha.h>
 
 struct md5_context {
-    EVP_MD_CTX* evp;
+    MD5_CTX state;
 };
 
 struct sha1_context {
-    EVP_MD_CTX* evp;
+    SHA_CTX state;
 };
 
 namespace {
 
-// Fetched once; a failed fetch (say, a provider configuration without the algorithm)
-// stays null and every init reports HASH_FAILED. Never freed: it lives as long as the
-// process, and late users during static destruction must still find it.
-const EVP_MD* md5Algorithm()
-{
-    static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "MD5", nullptr);
-    return algorithm;
-}
+// The direct functions of each algorithm, so that both share one body below.
+struct Md5Functions {
+    using Context = md5_context;
+    static int Init(MD5_CTX* state) { return MD5_Init(state); }
+    static int Update(MD5_CTX* state, const void* data, std::size_t length) { return MD5_Update(state, data, length); }
+    static int Final(unsigned char* out, MD5_CTX* state) { return MD5_Final(out, state); }
+};
 
-const EVP_MD* sha1Algorithm()
-{
-    static const EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA1", nullptr);
-    return algorithm;
-}
+struct Sha1Functions {
+    using Context = sha1_context;
+    static int Init(SHA_CTX* state) { return SHA1_Init(state); }
+    static int Update(SHA_CTX* state, const void* data, std::size_t length) { return SHA1_Update(state, data, length); }
+    static int Final(unsigned char* out, SHA_CTX* state) { return SHA1_Final(out, state); }
+};
 
-// Both algorithms share one body; Context is md5_context or sha1_context.
-
-// An empty EVP context in a new record, or null when either allocation fails.
-template <typename Context>
-Context* newContext()
+template <typename Functions>
+int initContext(typename Functions::Context** handle)
 {
-    EVP_MD_CTX* evp = EVP_MD_CTX_new();
-    if (evp == nullptr) {
-        return nullptr;
+    if (handle == nullptr) {
+        return HASH_FAILED;
     }
-    Context* context = new (std::nothrow) Context{evp};
+    auto* context = new (std::nothrow) typename Functions::Context;
     if (context == nullptr) {
-        EVP_MD_CTX_free(evp);
+        return HASH_FAILED;
     }
-    return context;
-}
-
-template <typename Context>
-int destroyContext(Context* context)
-{
-    if (context != nullptr) {
-        EVP_MD_CTX_free(context->evp);
+    if (Functions::Init(&context->state) != 1) {
         delete context;
-    }
-    return 0;
-}
-
-template <typename Context>
-int initContext(Context** handle, const EVP_MD* algorithm)
-{
-    if (handle == nullptr || algorithm == nullptr) {
-        return HASH_FAILED;
-    }
-    Context* context = newContext<Context>();
-    if (context == nullptr) {
-        return HASH_FAILED;
-    }
-    if (EVP_DigestInit_ex2(context->evp, algorithm, nullptr) != 1) {
-        destroyContext(context);
         return HASH_FAILED;
     }
     *handle = context;
@@ -82,7 +60,14 @@ int initContext(Context** handle, const EVP_MD* algorithm)
 }
 
 template <typename Context>
-int appendTo(Context* context, const unsigned char* data, std::uint32_t length)
+int destroyContext(Context* context)
+{
+    delete context;
+    return 0;
+}
+
+template <typename Functions>
+int appendTo(typename Functions::Context* context, const unsigned char* data, std::uint32_t length)
 {
     if (context == nullptr) {
         return HASH_FAILED;
@@ -93,20 +78,17 @@ int appendTo(Context* context, const unsigned char* data, std::uint32_t length)
     if (data == nullptr) {
         return HASH_FAILED;
     }
-    return EVP_DigestUpdate(context->evp, data, length) == 1 ? 0 : HASH_FAILED;
+    return Functions::Update(&context->state, data, length) == 1 ? 0 : HASH_FAILED;
 }
 
-template <typename Context, typename Value>
-int finishInto(Context* context, Value* value)
+template <typename Functions, typename Value>
+int finishInto(typename Functions::Context* context, Value* value)
 {
     if (context == nullptr || value == nullptr) {
         return HASH_FAILED;
     }
-    unsigned int written = 0;
-    if (EVP_DigestFinal_ex(context->evp, value->bytes, &written) != 1 || written != sizeof value->bytes) {
-        return HASH_FAILED;
-    }
-    return 0;
+    // Finishing scrambles the state: the context is spent either way.
+    return Functions::Final(value->bytes, &context->state) == 1 ? 0 : HASH_FAILED;
 }
 
 template <typename Context>
@@ -115,21 +97,13 @@ int copyContext(Context* source, Context** destination)
     if (source == nullptr || destination == nullptr) {
         return HASH_FAILED;
     }
-    if (*destination == source) {
-        // EVP_MD_CTX_copy_ex resets its output first, which would wipe the source.
+    if (*destination != nullptr) {
+        // Reuses the destination's record (a copy onto itself changes nothing).
+        (*destination)->state = source->state;
         return 0;
     }
-    if (*destination != nullptr) {
-        // Reuse the destination's EVP context; on failure it stays owned by the handle,
-        // so the caller's destroy still releases it.
-        return EVP_MD_CTX_copy_ex((*destination)->evp, source->evp) == 1 ? 0 : HASH_FAILED;
-    }
-    Context* copy = newContext<Context>();
+    auto* copy = new (std::nothrow) Context(*source);
     if (copy == nullptr) {
-        return HASH_FAILED;
-    }
-    if (EVP_MD_CTX_copy_ex(copy->evp, source->evp) != 1) {
-        destroyContext(copy);
         return HASH_FAILED;
     }
     *destination = copy;
@@ -140,17 +114,17 @@ int copyContext(Context* source, Context** destination)
 
 int md5_init(md5_context** handle)
 {
-    return initContext(handle, md5Algorithm());
+    return initContext<Md5Functions>(handle);
 }
 
 int md5_append(md5_context* context, const unsigned char* data, std::uint32_t length)
 {
-    return appendTo(context, data, length);
+    return appendTo<Md5Functions>(context, data, length);
 }
 
 int md5_finish(md5_context* context, _md5_hash* value)
 {
-    return finishInto(context, value);
+    return finishInto<Md5Functions>(context, value);
 }
 
 int md5_copyContext(md5_context* source, md5_context** destination)
@@ -165,17 +139,17 @@ int md5_destroy(md5_context* context)
 
 int sha1_init(sha1_context** handle)
 {
-    return initContext(handle, sha1Algorithm());
+    return initContext<Sha1Functions>(handle);
 }
 
 int sha1_append(sha1_context* context, const unsigned char* data, std::uint32_t length)
 {
-    return appendTo(context, data, length);
+    return appendTo<Sha1Functions>(context, data, length);
 }
 
 int sha1_finish(sha1_context* context, _sha1_hash* value)
 {
-    return finishInto(context, value);
+    return finishInto<Sha1Functions>(context, value);
 }
 
 int sha1_copyContext(sha1_context* source, sha1_context** destination)
