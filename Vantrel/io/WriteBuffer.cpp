@@ -13,11 +13,14 @@ namespace {
 // Large enough that a write call costs little beside its bytes, small enough to stay in the
 // processor's cache beside what fills it.
 constexpr std::uint32_t kCapacity = 1u << 18;
+// With a digest, the buffer is a ring of this many parts: one is filled while those before
+// it are hashed, so a part that takes the worker longer than usual does not stall the filling.
+constexpr std::uint32_t kParts = 4;
 }
 
 WriteBuffer::WriteBuffer(int descriptor, SHA1Digest* digest)
-    : descriptor_(descriptor), buffer_(new unsigned char[digest != nullptr ? 2 * kCapacity : kCapacity]),
-      half_(buffer_.get()), used_(0), sha1_(digest != nullptr ? new Sha1Beside(*digest) : nullptr)
+    : descriptor_(descriptor), buffer_(new unsigned char[digest != nullptr ? kParts * kCapacity : kCapacity]),
+      part_(buffer_.get()), used_(0), sha1_(digest != nullptr ? new Sha1Beside(*digest) : nullptr)
 {
 }
 
@@ -42,7 +45,7 @@ bool WriteBuffer::Write(const unsigned char* bytes, std::uint32_t length)
             return written;
         }
     }
-    std::memcpy(half_ + used_, bytes, length);
+    std::memcpy(part_ + used_, bytes, length);
     used_ += length;
     return true;
 }
@@ -51,12 +54,13 @@ bool WriteBuffer::Flush()
 {
     if (used_ == 0)
         return true;
-    unsigned char* const full = half_;
+    unsigned char* const full = part_;
     if (sha1_) {
         sha1_->Append(full, used_);
-        // The other half's bytes, given one flush ago, must be hashed before it is refilled.
-        half_ = full == buffer_.get() ? full + kCapacity : buffer_.get();
-        sha1_->Settle(1);
+        // The next part's bytes, given kParts - 1 flushes ago, must be hashed before it is
+        // refilled.
+        part_ = full + kCapacity == buffer_.get() + kParts * kCapacity ? buffer_.get() : full + kCapacity;
+        sha1_->Settle(kParts - 1);
     }
     const bool written = Platform::CurrentRuntime().Write(descriptor_, full, used_) >= 0;
     used_ = 0;

@@ -2,7 +2,7 @@
 // pieces of a block or less. A failed write leaves errno as the write call set it.
 //
 // Given a digest, it also appends every byte given to Write to it, on a second thread for
-// large outputs: the buffer then has two halves, one filled while the other is hashed. The
+// large outputs: the buffer then is a ring of parts, one filled while the others are hashed. The
 // digest holds every byte once the WriteBuffer is gone, and is not to be touched before.
 #ifndef VANTREL_IO_WRITEBUFFER_H
 #define VANTREL_IO_WRITEBUFFER_H
@@ -31,7 +31,7 @@ public:
 private:
     int descriptor_;
     std::unique_ptr<unsigned char[]> buffer_;
-    unsigned char* half_; // the part being filled
+    unsigned char* part_; // the part being filled
     std::uint32_t used_;
     std::unique_ptr<Sha1Beside> sha1_; // declared last, so gone before the buffer
 };

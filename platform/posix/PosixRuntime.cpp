@@ -17,6 +17,24 @@ namespace {
 // Large requests are split: a single read or write moves at most this much on Linux.
 constexpr std::uint32_t kLargestTransfer = 1u << 30;
 
+// Truncates a file opened for writing, unless it is empty already. Truncating an empty file
+// is not free: some file systems then write the whole new content out when it is closed, to
+// protect a file rewritten in place, and the caller waits for that at the close. Devices and
+// pipes have nothing to truncate.
+bool EmptyAfterOpen(int descriptor)
+{
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0)
+        return false;
+    if (!S_ISREG(info.st_mode) || info.st_size == 0)
+        return true;
+    int result;
+    do
+        result = ::ftruncate(descriptor, 0);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 class PosixRuntime final : public Runtime {
 public:
     int Stat(const std::wstring& path, FileStatus& status) override
@@ -44,10 +62,16 @@ public:
         int descriptor;
         do {
             if (mode == OpenMode::WriteCreate)
-                descriptor = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+                descriptor = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
             else
                 descriptor = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
         } while (descriptor < 0 && errno == EINTR);
+        if (descriptor >= 0 && mode == OpenMode::WriteCreate && !EmptyAfterOpen(descriptor)) {
+            const int error = errno;
+            ::close(descriptor);
+            errno = error;
+            return -1;
+        }
         if (descriptor >= 0 && mode == OpenMode::ReadSequential)
             ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
         return descriptor;
