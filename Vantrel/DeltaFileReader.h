@@ -73,6 +73,12 @@ public:
     // A null *cursor starts a reading at the first instruction; a stream can be read once.
     int ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& entry) override;
 
+    // Within a reading, takes the copy instructions that come next as long as they copy blocks
+    // `next`, `next` + 1 and so on, `most` at most, and returns how many it took: they count
+    // as read, as ReadDelta's would. Rebuilding gathers a run of copies this way without a
+    // call for each. Takes none before a reading has begun or once it has ended.
+    virtual std::uint32_t TakeCopyRun(std::uint32_t next, std::uint32_t most);
+
 private:
     struct State;
     std::unique_ptr<State> state_;

@@ -37,5 +37,13 @@ int CountingDeltaReader::ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>&
     return result;
 }
 
+std::uint32_t CountingDeltaReader::TakeCopyRun(std::uint32_t next, std::uint32_t most)
+{
+    const std::uint32_t taken = DeltaFileReader::TakeCopyRun(next, most);
+    if (meter_ != nullptr)
+        meter_->Add(std::uint64_t{taken} * blockSize_);
+    return taken;
+}
+
 } // namespace Tool
 } // namespace Halvorn

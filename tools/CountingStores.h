@@ -59,6 +59,7 @@ public:
     }
 
     int ReadDelta(void** cursor, boost::shared_ptr<Vantrel::DeltaEntry>& entry) override;
+    std::uint32_t TakeCopyRun(std::uint32_t next, std::uint32_t most) override;
 
 private:
     Meter* meter_ = nullptr;

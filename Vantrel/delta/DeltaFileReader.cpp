@@ -502,5 +502,25 @@ int DeltaFileReader::ReadDelta(void** cursor, boost::shared_ptr<DeltaEntry>& ent
     return RESULT_OK;
 }
 
+std::uint32_t DeltaFileReader::TakeCopyRun(std::uint32_t next, std::uint32_t most)
+{
+    State& s = *state_;
+    if (s.descriptor < 0 || s.damaged || s.ended || !s.started)
+        return 0;
+    std::uint32_t taken = 0;
+    // A record that copies another block, or that cannot be read whole, ends the run: it is
+    // ReadDelta's to meet, and to report if it is damaged.
+    while (taken < most && s.in->Fill(kInstructionRecordBytes) >= kInstructionRecordBytes) {
+        const unsigned char* record = s.in->Data();
+        if (record[0] != kCopyTag || GetLittleEndian<std::uint32_t>(record + 1) != next + taken)
+            break;
+        s.in->Skip(kInstructionRecordBytes);
+        ++taken;
+    }
+    s.tally.copies += taken;
+    s.tally.bytes += std::uint64_t{taken} * kInstructionRecordBytes;
+    return taken;
+}
+
 } // namespace Vantrel
 } // namespace Halvorn

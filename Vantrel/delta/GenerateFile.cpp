@@ -3,6 +3,7 @@
 // delta's. The write buffer feeds the digest, on a second thread for large files.
 #include <Vantrel/FileDelta.h>
 
+#include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
@@ -92,6 +93,8 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             return ReportError(WriteFailure(), nullptr, kFunction, __LINE__);
         };
 
+        // A delta read from a file hands over runs of copies at once.
+        DeltaFileReader* const reader = dynamic_cast<DeltaFileReader*>(store_);
         const std::uint32_t count = store_->GetDeltaCount();
         std::uint32_t done = 0;
         void* cursor = nullptr;
@@ -105,14 +108,23 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             ++done;
             if (entry->type == DigestDelta) {
                 const std::uint32_t blockIndex = static_cast<const DigestDeltaEntry&>(*entry).blockIndex;
-                if (runCount != 0 && blockIndex - runFirst == runCount && runCount < blocks.Capacity()) {
-                    ++runCount;
-                    continue;
+                if (runCount == 0 || blockIndex - runFirst != runCount || runCount == blocks.Capacity()) {
+                    if ((result = emitRun()) != RESULT_OK)
+                        return result;
+                    runFirst = blockIndex;
+                    runCount = 0;
                 }
-                if ((result = emitRun()) != RESULT_OK)
-                    return result;
-                runFirst = blockIndex;
-                runCount = 1;
+                ++runCount;
+                if (reader != nullptr) {
+                    // Never past the count, so that what is gathered goes out before the
+                    // store is asked past its last instruction.
+                    std::uint32_t most = blocks.Capacity() - runCount;
+                    if (count > done && count - done < most)
+                        most = count - done;
+                    const std::uint32_t taken = reader->TakeCopyRun(runFirst + runCount, most);
+                    runCount += taken;
+                    done += taken;
+                }
                 continue;
             }
             if ((result = emitRun()) != RESULT_OK)

@@ -82,6 +82,9 @@ protected:
         ASSERT_EQ(engine.ApplyFileDelta(dir.Path(kOld), FileDelta(&reader), dir.Path(L"streamed.bin")),
                   RESULT_OK);
         ASSERT_TRUE(dir.ReadFile(L"streamed.bin") == now);
+        // Runs of copies taken at once still count one by one.
+        EXPECT_EQ(reader.Tally().copies, received.GetDigestDeltaCount());
+        EXPECT_EQ(reader.Tally().bytes, blob.size());
     }
 
     TempDir dir;
