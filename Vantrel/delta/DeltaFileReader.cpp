@@ -22,7 +22,9 @@ namespace Vantrel {
 
 namespace {
 
-constexpr std::uint32_t kBufferBytes = 1u << 20;
+// Records are read this much at a time; more saves little, since the calls are already few
+// beside the records, and costs fresh pages.
+constexpr std::uint32_t kBufferBytes = 1u << 16;
 
 // The payload a tag fixes; 0 for a byte that is no tag. A literal's payload is its length
 // field, its bytes follow.

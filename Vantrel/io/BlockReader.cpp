@@ -6,8 +6,10 @@ namespace Halvorn {
 namespace Vantrel {
 
 namespace {
-// About a mebibyte a read, and at least one block.
-constexpr std::uint64_t kReadSize = 1u << 20;
+// A quarter of a mebibyte a read, and at least one block: a read call then costs little beside
+// its bytes, and the buffer stays small. A fresh page costs a fault on first use, and in
+// a rebuild of a few tens of MiB the faults of larger buffers cost more than the calls saved.
+constexpr std::uint64_t kReadSize = 1u << 18;
 } // namespace
 
 BlockReader::BlockReader(int descriptor, std::uint32_t window)

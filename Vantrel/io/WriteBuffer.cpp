@@ -12,7 +12,7 @@ namespace Vantrel {
 namespace {
 // Large enough that a write call costs little beside its bytes, small enough to stay in the
 // processor's cache beside what fills it.
-constexpr std::uint32_t kCapacity = 1u << 18;
+constexpr std::uint32_t kCapacity = 1u << 17;
 // With a digest, the buffer is a ring of this many parts: one is filled while those before
 // it are hashed, so a part that takes the worker longer than usual does not stall the filling.
 constexpr std::uint32_t kParts = 4;
