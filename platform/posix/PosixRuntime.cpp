@@ -17,6 +17,21 @@ namespace {
 // Large requests are split: a single read or write moves at most this much on Linux.
 constexpr std::uint32_t kLargestTransfer = 1u << 30;
 
+// A read call failed after earlier ones had delivered `done` bytes: the position goes back
+// to where the bytes began, so that the failure consumes nothing and a caller that tries again
+// misses nothing. Where the position cannot go back (a pipe), the bytes are the answer and the
+// next call meets the failure.
+std::int64_t Failed(int descriptor, std::uint32_t done)
+{
+    if (done == 0)
+        return -1;
+    const int error = errno;
+    if (::lseek(descriptor, -static_cast<off_t>(done), SEEK_CUR) < 0)
+        return done;
+    errno = error;
+    return -1;
+}
+
 class PosixRuntime final : public Runtime {
 public:
     int Stat(const std::wstring& path, FileStatus& status) override
@@ -63,7 +78,7 @@ public:
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
-                return -1;
+                return Failed(descriptor, done);
             }
             if (got == 0)
                 break;
