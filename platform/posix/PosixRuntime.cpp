@@ -32,6 +32,14 @@ std::int64_t Failed(int descriptor, std::uint32_t done)
     return -1;
 }
 
+// A directory opens for reading here, and then reads as an error or as nothing at all; it
+// is refused at the open instead, as other systems do, so that callers name it there.
+bool IsDirectory(int descriptor)
+{
+    struct stat info;
+    return ::fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 class PosixRuntime final : public Runtime {
 public:
     int Stat(const std::wstring& path, FileStatus& status) override
@@ -63,6 +71,11 @@ public:
             else
                 descriptor = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
         } while (descriptor < 0 && errno == EINTR);
+        if (descriptor >= 0 && IsDirectory(descriptor)) {
+            ::close(descriptor);
+            errno = EACCES;
+            return -1;
+        }
         if (descriptor >= 0 && mode == OpenMode::ReadSequential)
             ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
         return descriptor;
@@ -120,7 +133,13 @@ public:
             return nullptr;
         }
         // "e": close on exec, as the descriptors are.
-        return std::fopen(native.c_str(), "rbe");
+        std::FILE* stream = std::fopen(native.c_str(), "rbe");
+        if (stream != nullptr && IsDirectory(::fileno(stream))) {
+            std::fclose(stream);
+            errno = EACCES;
+            return nullptr;
+        }
+        return stream;
     }
 
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count, std::FILE* stream) override

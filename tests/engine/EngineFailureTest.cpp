@@ -11,9 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
+#include <Vantrel/FileWindow.h>
 #include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/FileLock.h"
@@ -381,6 +386,41 @@ TEST_F(EngineFailureTest, ReplacingTheTarget)
         {Op::Locked, failing({KernelCall::MoveReplacing, KernelCall::CopyOver}), RESULT_FAILED, 1,
          L"file copy" + error, moveFailed},
     });
+}
+
+// A directory named where a file is read is refused at the open, with its path in the line,
+// as a file that cannot be opened is, by every operation that takes a path.
+TEST_F(EngineFailureTest, ADirectoryIsRefusedWhereItIsOpened)
+{
+    std::filesystem::create_directory(dir.NativePath(L"folder"));
+    dir.WriteFile(L"file.bin", old);
+    const std::wstring folder = Path(L"folder");
+    Korrin engine;
+    engine.SetWindowSize(64);
+    MemoryDigestIO signatureStore;
+    FileDigest signature(&signatureStore);
+    signature.SetVersion(1);
+    ASSERT_EQ(engine.GenerateFileDigest(Path(L"file.bin"), signature), RESULT_OK);
+    MemoryDeltaIO deltaStore;
+    ASSERT_EQ(LoadDelta(deltaStore, blob), RESULT_OK);
+    const FileDelta delta(&deltaStore);
+    const std::function<int()> operations[] = {
+        [&] { MemoryDigestIO store; FileDigest out(&store); return engine.GenerateFileDigest(folder, out); },
+        [&] { MemoryDeltaIO store; FileDelta out(&store); return engine.GenerateFileDelta(folder, signature, out); },
+        [&] { MemoryDeltaIO store; FileDelta out(&store); return engine.GenerateDeltaForWholeFile(folder, out); },
+        [&] { return engine.ApplyFileDelta(folder, delta, Path(L"new.bin")); },
+        [&] { return engine.ApplyFileDelta(folder, delta); },
+        [&] { FileWindow window; return window.Open(folder, 4); },
+        [&] { DeltaFileReader reader; return reader.Open(folder); },
+        [&] { MemoryDigestIO store; return ReadDigestFile(folder, store); },
+    };
+    for (const auto& operation : operations) {
+        SCOPED_TRACE(&operation - operations);
+        LogCapture capture;
+        EXPECT_EQ(operation(), RESULT_FAILED);
+        const std::vector<std::wstring> lines = capture.Texts();
+        EXPECT_TRUE(!lines.empty() && lines.front().find(L"\"" + folder + L"\"") != std::wstring::npos);
+    }
 }
 
 } // namespace
