@@ -14,7 +14,6 @@
 #include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
-#include <Vantrel/FileWindow.h>
 #include <Vantrel/Korrin.h>
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
@@ -393,33 +392,30 @@ TEST_F(EngineFailureTest, ReplacingTheTarget)
 TEST_F(EngineFailureTest, ADirectoryIsRefusedWhereItIsOpened)
 {
     std::filesystem::create_directory(dir.NativePath(L"folder"));
-    dir.WriteFile(L"file.bin", old);
     const std::wstring folder = Path(L"folder");
     Korrin engine;
-    engine.SetWindowSize(64);
-    MemoryDigestIO signatureStore;
-    FileDigest signature(&signatureStore);
-    signature.SetVersion(1);
-    ASSERT_EQ(engine.GenerateFileDigest(Path(L"file.bin"), signature), RESULT_OK);
-    MemoryDeltaIO deltaStore;
+    engine.SetWindowSize(4);
+    MemoryDigestIO signatureStore, digestOut;
+    signatureStore.WriteWindowSize(4); // of a file with blocks, so that the window opens
+    signatureStore.WriteFileSize(10);
+    MemoryDeltaIO deltaStore, deltaOut;
     ASSERT_EQ(LoadDelta(deltaStore, blob), RESULT_OK);
-    const FileDelta delta(&deltaStore);
+    FileDigest signature(&signatureStore), toDigest(&digestOut);
+    FileDelta delta(&deltaStore), toDelta(&deltaOut);
+    DeltaFileReader reader;
     const std::function<int()> operations[] = {
-        [&] { MemoryDigestIO store; FileDigest out(&store); return engine.GenerateFileDigest(folder, out); },
-        [&] { MemoryDeltaIO store; FileDelta out(&store); return engine.GenerateFileDelta(folder, signature, out); },
-        [&] { MemoryDeltaIO store; FileDelta out(&store); return engine.GenerateDeltaForWholeFile(folder, out); },
+        [&] { return engine.GenerateFileDigest(folder, toDigest); },
+        [&] { return engine.GenerateFileDelta(folder, signature, toDelta); },
+        [&] { return engine.GenerateDeltaForWholeFile(folder, toDelta); },
         [&] { return engine.ApplyFileDelta(folder, delta, Path(L"new.bin")); },
-        [&] { return engine.ApplyFileDelta(folder, delta); },
-        [&] { FileWindow window; return window.Open(folder, 4); },
-        [&] { DeltaFileReader reader; return reader.Open(folder); },
-        [&] { MemoryDigestIO store; return ReadDigestFile(folder, store); },
+        [&] { return reader.Open(folder); },
+        [&] { return ReadDigestFile(folder, signatureStore); },
     };
     for (const auto& operation : operations) {
         SCOPED_TRACE(&operation - operations);
         LogCapture capture;
         EXPECT_EQ(operation(), RESULT_FAILED);
-        const std::vector<std::wstring> lines = capture.Texts();
-        EXPECT_TRUE(!lines.empty() && lines.front().find(L"\"" + folder + L"\"") != std::wstring::npos);
+        EXPECT_NE(capture.Texts().at(0).find(L"\"" + folder + L"\""), std::wstring::npos);
     }
 }
 

@@ -1,7 +1,5 @@
-// The test program's operator new (defined beside the signature store's tests) refuses
-// requests of at least refuseFrom bytes while it is nonzero, with std::bad_alloc: enough to
-// deny a store its index, or to show that an operation never asks for more than its files
-// justify. Set it for one scope with RefuseAllocationsFrom.
+// While refuseFrom is nonzero, the test program's operator new (beside the signature store's
+// tests) refuses requests of at least that many bytes with std::bad_alloc.
 #ifndef KORRIN_TESTS_SUPPORT_ALLOCATIONS_H
 #define KORRIN_TESTS_SUPPORT_ALLOCATIONS_H
 
@@ -9,17 +7,11 @@
 #include <cstddef>
 
 namespace KorrinTest {
-
 extern std::atomic<std::size_t> refuseFrom;
-
-class RefuseAllocationsFrom {
-public:
+struct RefuseAllocationsFrom {
     explicit RefuseAllocationsFrom(std::size_t bytes) { refuseFrom = bytes; }
     ~RefuseAllocationsFrom() { refuseFrom = 0; }
-    RefuseAllocationsFrom(const RefuseAllocationsFrom&) = delete;
-    RefuseAllocationsFrom& operator=(const RefuseAllocationsFrom&) = delete;
 };
-
 } // namespace KorrinTest
 
 #endif
