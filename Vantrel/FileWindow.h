@@ -5,9 +5,12 @@
 //
 // Protocol: Open; then repeatedly Read (count: W, fewer near the end, 0 past it), look at
 // the count bytes through Buffer/Get, Move by at most count; Close; GetFileDigest. The
-// pointer from Buffer is valid until the next Read, Move or Close, with at least W bytes of
-// buffer behind it. Moving further than count skips bytes, which are then missing from the
-// digest. Not copyable; one thread at a time.
+// pointer from Buffer is valid until the next Read, Move or Close, with the count bytes
+// behind it (W bytes of buffer for a file at least W long, whose window is full till near
+// its end). The buffer follows the file: a window far larger than the file takes no more
+// memory than the file needs. Moving further than count skips bytes, which are then missing
+// from the digest. A failed read fails Read, whatever is buffered, since a window short of W
+// means the end of the file. Not copyable; one thread at a time.
 #ifndef VANTREL_FILEWINDOW_H
 #define VANTREL_FILEWINDOW_H
 
@@ -67,6 +70,8 @@ public:
 private:
     int Refill(std::uint32_t& count);
     int Skip(std::uint32_t n);
+    // Doubles the buffer, up to its full size, keeping the buffered bytes.
+    void Grow();
 
     std::wstring path_;
     int descriptor_;
@@ -77,6 +82,7 @@ private:
     std::uint32_t bufferSize_;
     std::uint32_t available_; // valid bytes from the window's first byte on
     std::uint32_t windowStart_;
+    bool ended_; // a read has met the end of the file: later Reads need not read
     // Feeds fileDigest_ from the buffer while open; declared last, so gone before the buffer.
     std::unique_ptr<Halvorn::Vantrel::Sha1Beside> sha1_;
 };

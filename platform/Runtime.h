@@ -36,7 +36,8 @@ public:
     // A descriptor, or -1 with errno set. Paths that cannot be converted fail like missing files.
     virtual int Open(const std::wstring& path, OpenMode mode) = 0;
     // Reads until `count` bytes arrived or the end of the file: the bytes read, 0 at the end,
-    // -1 with errno set on failure.
+    // -1 with errno set on failure, the position then where it was. A descriptor that cannot
+    // seek back answers the bytes that arrived before a failure; the next call fails.
     virtual std::int64_t Read(int descriptor, void* buffer, std::uint32_t count) = 0;
     // Writes all `count` bytes: `count`, or -1 with errno set.
     virtual std::int64_t Write(int descriptor, const void* buffer, std::uint32_t count) = 0;

@@ -34,6 +34,15 @@ int Failed(const char* sentence)
     return kFailed;
 }
 
+// Help and the versions are output like any other: text that cannot be written all the way
+// (a full disk, a closed pipe) is a failure.
+int Written(std::FILE* stream)
+{
+    if (std::fflush(stream) == 0 && !std::ferror(stream))
+        return kDone;
+    return Failed("cannot write to the standard output");
+}
+
 void Run(const Options& options)
 {
     switch (options.command) {
@@ -79,11 +88,11 @@ int main(int argc, char** argv)
         System::TextOutput();
     if (options.version) {
         PrintVersion(stdout);
-        return kDone;
+        return Written(stdout);
     }
     if (options.help) {
         PrintHelp(options.command, stdout);
-        return kDone;
+        return Written(stdout);
     }
 
     try {

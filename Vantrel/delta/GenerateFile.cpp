@@ -3,6 +3,9 @@
 // delta's. The write buffer feeds the digest, on a second thread for large files.
 #include <Vantrel/FileDelta.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
@@ -69,7 +72,13 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
         // before the store is asked past its last instruction, so that a failing read or
         // write is reported before the store logs the end of the instructions, as it would be
         // without the buffers.
-        BlockReader blocks(oldFile.Get(), window);
+        Platform::FileStatus old;
+        BlockReader blocks(oldFile.Get(), window, runtime.Stat(oldPath, old) == 0 ? old.size : UINT64_MAX);
+        // Copies never take the new file past the size the delta gives it: a small delta
+        // that copies a large block again and again fails at the first copy too many, not
+        // after writing gigabytes. Literals need no such bound, as their bytes are the delta's
+        // own (and a whole-file delta may carry no size).
+        std::uint64_t written = 0;
         // Holds every byte written in the digest once gone, at the end of this block.
         WriteBuffer out(newFile.Get(), &digest);
         std::uint32_t runFirst = 0; // the copies gathered: runCount blocks from runFirst on
@@ -82,9 +91,12 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             if (!blocks.Read(runFirst, runCount, bytes, length))
                 return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
             runCount = 0;
+            if (length > size - std::min(written, size))
+                return ReportError(RESULT_FAILED, nullptr, kFunction, __LINE__);
+            written += length;
             // Short at the end of the old file, or nothing for blocks past it.
-            const int written = Emit(out, bytes, length);
-            return written == RESULT_OK ? RESULT_OK : ReportError(written, nullptr, kFunction, __LINE__);
+            const int emitted = Emit(out, bytes, length);
+            return emitted == RESULT_OK ? RESULT_OK : ReportError(emitted, nullptr, kFunction, __LINE__);
         };
         auto emitAll = [&]() {
             const int emitted = emitRun();
@@ -130,6 +142,7 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
             if ((result = emitRun()) != RESULT_OK)
                 return result;
             const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
+            written += literal.length;
             result = Emit(out, literal.buffer, literal.length);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);

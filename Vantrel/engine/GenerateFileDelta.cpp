@@ -10,7 +10,7 @@
 //   so the old file's short last block can match there and nowhere else.
 // - Equal checksums of different blocks are told apart by MD5; a hit without an MD5 match
 //   is a miss like any other.
-// - The literal buffer holds the W bytes the window showed when the pending run began, so
+// - The literal buffer holds the bytes the window showed when the pending run began, so
 //   the pending run (at most W bytes) is always its first (base - literal start) bytes. It is
 //   filled at the first position of a run that does not match, not before the lookup.
 // - Every move is at most the count just read, so the window reads every byte once and in
@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
@@ -87,7 +88,15 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     if (result != RESULT_OK)
         return ReportError(result, path.c_str(), kFunction, __LINE__);
 
-    std::unique_ptr<unsigned char[]> literal(new unsigned char[window]);
+    // The bytes of the pending run, kept from the window when the run begins: its count
+    // bytes, which cover the run to the end of the file when the window is short. So the
+    // buffer grows with the file, however large the signature says a window is.
+    std::vector<unsigned char> literal;
+    auto keep = [&literal, &file](std::uint32_t count) {
+        if (literal.size() < count)
+            literal.resize(count);
+        std::memcpy(literal.data(), file.Buffer(), count);
+    };
     std::int64_t literalStart = 0;
     std::int64_t base = 0;
     bool fresh = true;
@@ -183,7 +192,7 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
                 unmatched = found ? 0 : unmatched + 1;
             if (found) {
                 if (base > literalStart) {
-                    result = delta.AddDelta(literal.get(), pending);
+                    result = delta.AddDelta(literal.data(), pending);
                     if (result != RESULT_OK)
                         return ReportError(result, nullptr, kFunction, __LINE__);
                 }
@@ -206,13 +215,13 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
         // A run starts here: keep the window's bytes, which the run will be made of. Taken
         // only now, once the position has turned out not to match, since a match would waste it.
         if (pending == 0) {
-            std::memcpy(literal.get(), file.Buffer(), window);
+            keep(count);
         } else if (pending == window) {
-            result = delta.AddDelta(literal.get(), window);
+            result = delta.AddDelta(literal.data(), window);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
             literalStart = base;
-            std::memcpy(literal.get(), file.Buffer(), window);
+            keep(count);
         }
         result = file.Move(misses);
         if (result != RESULT_OK)
@@ -221,7 +230,7 @@ int Korrin::GenerateFileDelta(const std::wstring& path, const FileDigest& digest
     }
 
     if (base > literalStart) {
-        result = delta.AddDelta(literal.get(), static_cast<std::uint32_t>(base - literalStart));
+        result = delta.AddDelta(literal.data(), static_cast<std::uint32_t>(base - literalStart));
         if (result != RESULT_OK)
             return ReportError(result, nullptr, kFunction, __LINE__);
     }

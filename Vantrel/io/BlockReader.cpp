@@ -1,5 +1,7 @@
 #include "Vantrel/io/BlockReader.h"
 
+#include <algorithm>
+
 #include "platform/Runtime.h"
 
 namespace Halvorn {
@@ -12,11 +14,12 @@ namespace {
 constexpr std::uint64_t kReadSize = 1u << 18;
 } // namespace
 
-BlockReader::BlockReader(int descriptor, std::uint32_t window)
+BlockReader::BlockReader(int descriptor, std::uint32_t window, std::uint64_t fileSize)
     : descriptor_(descriptor), window_(window),
       capacity_(window == 0 ? 1
                             : static_cast<std::uint32_t>(kReadSize / window > 0 ? kReadSize / window : 1)),
-      buffer_(new unsigned char[std::uint64_t{capacity_} * window]), loaded_(false), first_(0), filled_(0)
+      bytes_(static_cast<std::uint32_t>(std::min(std::uint64_t{capacity_} * window, fileSize))),
+      buffer_(new unsigned char[bytes_]), loaded_(false), first_(0), filled_(0)
 {
 }
 
@@ -25,8 +28,7 @@ bool BlockReader::Read(std::uint32_t first, std::uint32_t count, const unsigned 
     if (!loaded_ || first < first_ || first - first_ > capacity_ - count) {
         Platform::Runtime& runtime = Platform::CurrentRuntime();
         runtime.Seek(descriptor_, static_cast<std::int64_t>(std::uint64_t{first} * window_));
-        const std::int64_t got = runtime.Read(descriptor_, buffer_.get(),
-                                              static_cast<std::uint32_t>(std::uint64_t{capacity_} * window_));
+        const std::int64_t got = runtime.Read(descriptor_, buffer_.get(), bytes_);
         loaded_ = got >= 0;
         if (!loaded_)
             return false;

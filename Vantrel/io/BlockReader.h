@@ -14,7 +14,9 @@ namespace Vantrel {
 class BlockReader {
 public:
     // `descriptor` stays the caller's; blocks are `window` bytes (the last may be shorter).
-    BlockReader(int descriptor, std::uint32_t window);
+    // No read asks for more than `fileSize` bytes, the file's size when it was opened, so a
+    // block size far beyond it takes no memory of its own.
+    BlockReader(int descriptor, std::uint32_t window, std::uint64_t fileSize);
 
     // The most blocks a run may have.
     std::uint32_t Capacity() const { return capacity_; }
@@ -27,6 +29,7 @@ private:
     int descriptor_;
     std::uint32_t window_;
     std::uint32_t capacity_; // whole blocks the buffer holds
+    std::uint32_t bytes_;    // its size: those blocks, or the file, whichever is less
     std::unique_ptr<unsigned char[]> buffer_;
     bool loaded_;          // whether the buffer holds anything yet
     std::uint32_t first_;  // the index of the first buffered block

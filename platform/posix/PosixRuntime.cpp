@@ -17,22 +17,48 @@ namespace {
 // Large requests are split: a single read or write moves at most this much on Linux.
 constexpr std::uint32_t kLargestTransfer = 1u << 30;
 
-// Truncates a file opened for writing, unless it is empty already. Truncating an empty file
-// is not free: some file systems then write the whole new content out when it is closed, to
-// protect a file rewritten in place, and the caller waits for that at the close. Devices and
-// pipes have nothing to truncate.
-bool EmptyAfterOpen(int descriptor)
+// A read call failed after earlier ones had delivered `done` bytes: the position goes back
+// to where the bytes began, so that the failure consumes nothing and a caller that tries again
+// misses nothing. Where the position cannot go back (a pipe), the bytes are the answer and the
+// next call meets the failure.
+std::int64_t Failed(int descriptor, std::uint32_t done)
+{
+    if (done == 0)
+        return -1;
+    const int error = errno;
+    if (::lseek(descriptor, -static_cast<off_t>(done), SEEK_CUR) < 0)
+        return done;
+    errno = error;
+    return -1;
+}
+
+// A directory opens for reading here, and then reads as an error or as nothing at all; it
+// is refused at the open instead, as other systems do, so that callers name it there.
+bool IsDirectory(int descriptor)
+{
+    struct stat info;
+    return ::fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// What was just opened, checked: 0, or the errno to fail the open with. Besides refusing a
+// directory, it truncates a file opened to write, unless the file is empty already:
+// truncating an empty file is not free, since some file systems then write the whole new
+// content out at its close, to protect a file rewritten in place. Devices and pipes have
+// nothing to truncate.
+int Admit(int descriptor, OpenMode mode)
 {
     struct stat info;
     if (::fstat(descriptor, &info) != 0)
-        return false;
-    if (!S_ISREG(info.st_mode) || info.st_size == 0)
-        return true;
-    int result;
-    do
-        result = ::ftruncate(descriptor, 0);
-    while (result != 0 && errno == EINTR);
-    return result == 0;
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EACCES;
+    if (mode != OpenMode::WriteCreate || !S_ISREG(info.st_mode) || info.st_size == 0)
+        return 0;
+    while (::ftruncate(descriptor, 0) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
 }
 
 class PosixRuntime final : public Runtime {
@@ -66,10 +92,10 @@ public:
             else
                 descriptor = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
         } while (descriptor < 0 && errno == EINTR);
-        if (descriptor >= 0 && mode == OpenMode::WriteCreate && !EmptyAfterOpen(descriptor)) {
-            const int error = errno;
+        const int refusal = descriptor >= 0 ? Admit(descriptor, mode) : 0;
+        if (refusal != 0) {
             ::close(descriptor);
-            errno = error;
+            errno = refusal;
             return -1;
         }
         if (descriptor >= 0 && mode == OpenMode::ReadSequential)
@@ -87,7 +113,7 @@ public:
             if (got < 0) {
                 if (errno == EINTR)
                     continue;
-                return -1;
+                return Failed(descriptor, done);
             }
             if (got == 0)
                 break;
@@ -129,7 +155,13 @@ public:
             return nullptr;
         }
         // "e": close on exec, as the descriptors are.
-        return std::fopen(native.c_str(), "rbe");
+        std::FILE* stream = std::fopen(native.c_str(), "rbe");
+        if (stream != nullptr && IsDirectory(::fileno(stream))) {
+            std::fclose(stream);
+            errno = EACCES;
+            return nullptr;
+        }
+        return stream;
     }
 
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count, std::FILE* stream) override

@@ -75,8 +75,17 @@ public:
         while (done < count) {
             const std::uint32_t ask = count - done < kLargestTransfer ? count - done : kLargestTransfer;
             const int got = ::_read(descriptor, bytes + done, ask);
-            if (got < 0)
+            if (got < 0) {
+                // As on POSIX: a failure after some bytes arrived puts the position back
+                // before them, or, where it cannot go back, answers the bytes.
+                if (done == 0)
+                    return -1;
+                const int error = errno;
+                if (::_lseeki64(descriptor, -static_cast<__int64>(done), SEEK_CUR) < 0)
+                    return done;
+                errno = error;
                 return -1;
+            }
             if (got == 0)
                 break;
             done += static_cast<std::uint32_t>(got);

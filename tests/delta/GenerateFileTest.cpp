@@ -1,5 +1,6 @@
 // Rebuilding from hand-made instructions: the block arithmetic and the buffering of reads and
 // writes. Its failures, the SHA-1 check among them, are tested through ApplyFileDelta.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,12 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Allocations.h"
 #include "support/Deltas.h"
+#include "support/LogCapture.h"
 #include "support/Sha1Of.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -32,6 +36,7 @@ protected:
         delta.SetWindowSize(window);
         WriteInstructions(store, instructions);
         const std::string expected = Replay(instructions, old, window);
+        delta.SetFileSize(expected.size());
         delta.SetFileDigest(FinishedSha1(expected));
         ASSERT_EQ(delta.GenerateFile(dir.Path(L"old.bin"), dir.Path(L"new.bin")), RESULT_OK);
         EXPECT_TRUE(dir.ReadFile(L"new.bin") == expected);
@@ -57,6 +62,24 @@ TEST_F(GenerateFileTest, BlocksInAnyOrderShortAndPastTheEnd)
     ExpectRebuilt("abcdefghij", {Copy(2), Copy(0), Copy(1), Literal("!")}, 4);
     // Window 0 copies nothing.
     ExpectRebuilt("abcdefghij", {Copy(0), Literal("only this"), Copy(3)}, 0);
+}
+
+// A hostile delta: blocks of 1 GiB, 10 bytes declared, 200 copies of block 0 of a 1 MiB old
+// file. Reads take memory by the old file, not the block size, and no copy takes the new file
+// past its declared size: the rebuild fails at the first copy with nothing written, as it
+// would at the SHA-1 check. Declaring the right size, such blocks rebuild as ever.
+TEST_F(GenerateFileTest, AHostileDeltaTakesAndWritesOnlyWhatItsFilesJustify)
+{
+    RefuseAllocationsFrom limit(64u << 20);
+    const std::string old = PatternBytes(1u << 20, 6);
+    ExpectRebuilt(old, {Literal("abc"), Copy(0), Copy(5), Copy(0)}, 1u << 30);
+    MemoryDeltaIO store;
+    WriteProperties(store, {1, 1u << 30, 10, 0, Sha1Of("0123456789")});
+    WriteInstructions(store, Instructions(200, Copy(0)));
+    LogCapture capture;
+    EXPECT_EQ(FileDelta(&store).GenerateFile(dir.Path(L"old.bin"), dir.Path(L"new.bin")), RESULT_FAILED);
+    EXPECT_EQ(std::filesystem::file_size(dir.NativePath(L"new.bin")), 0u);
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(RESULT_FAILED, L"Halvorn::Vantrel::FileDelta::GenerateFile")}));
 }
 
 } // namespace

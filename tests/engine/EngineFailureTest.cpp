@@ -11,9 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/Korrin.h>
+#include <Vantrel/MemoryDeltaIO.h>
+#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/FileLock.h"
@@ -381,6 +385,38 @@ TEST_F(EngineFailureTest, ReplacingTheTarget)
         {Op::Locked, failing({KernelCall::MoveReplacing, KernelCall::CopyOver}), RESULT_FAILED, 1,
          L"file copy" + error, moveFailed},
     });
+}
+
+// A directory named where a file is read is refused at the open, with its path in the line,
+// as a file that cannot be opened is, by every operation that takes a path.
+TEST_F(EngineFailureTest, ADirectoryIsRefusedWhereItIsOpened)
+{
+    std::filesystem::create_directory(dir.NativePath(L"folder"));
+    const std::wstring folder = Path(L"folder");
+    Korrin engine;
+    engine.SetWindowSize(4);
+    MemoryDigestIO signatureStore, digestOut;
+    signatureStore.WriteWindowSize(4); // of a file with blocks, so that the window opens
+    signatureStore.WriteFileSize(10);
+    MemoryDeltaIO deltaStore, deltaOut;
+    ASSERT_EQ(LoadDelta(deltaStore, blob), RESULT_OK);
+    FileDigest signature(&signatureStore), toDigest(&digestOut);
+    FileDelta delta(&deltaStore), toDelta(&deltaOut);
+    DeltaFileReader reader;
+    const std::function<int()> operations[] = {
+        [&] { return engine.GenerateFileDigest(folder, toDigest); },
+        [&] { return engine.GenerateFileDelta(folder, signature, toDelta); },
+        [&] { return engine.GenerateDeltaForWholeFile(folder, toDelta); },
+        [&] { return engine.ApplyFileDelta(folder, delta, Path(L"new.bin")); },
+        [&] { return reader.Open(folder); },
+        [&] { return ReadDigestFile(folder, signatureStore); },
+    };
+    for (const auto& operation : operations) {
+        SCOPED_TRACE(&operation - operations);
+        LogCapture capture;
+        EXPECT_EQ(operation(), RESULT_FAILED);
+        EXPECT_NE(capture.Texts().at(0).find(L"\"" + folder + L"\""), std::wstring::npos);
+    }
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <Vantrel/Rcheck32Digest.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Allocations.h"
 #include "support/Deltas.h"
 #include "support/Road.h"
 #include "support/Sha1Of.h"
@@ -100,8 +101,9 @@ class DerivedSignature : public MemoryDigestIO {};
 class GenerateFileDeltaTest : public ::testing::Test {
 protected:
     // Signs `old` with window `window` (version 1), then makes the delta of `now` against it.
+    // A `claimed` window other than 0 replaces the signature's before the delta is made.
     Instructions DeltaOf(const std::string& old, const std::string& now, std::uint32_t window,
-                         bool derived = false)
+                         bool derived = false, std::uint32_t claimed = 0)
     {
         dir.WriteFile(L"old.bin", old);
         dir.WriteFile(L"new.bin", now);
@@ -111,6 +113,8 @@ protected:
         digest.SetVersion(1);
         engine.SetWindowSize(window);
         EXPECT_EQ(engine.GenerateFileDigest(dir.Path(L"old.bin"), digest), RESULT_OK);
+        if (claimed != 0)
+            digest.SetWindowSize(claimed);
         delta = MemoryDeltaIO();
         FileDelta out(&delta);
         EXPECT_EQ(engine.GenerateFileDelta(dir.Path(L"new.bin"), digest, out), RESULT_OK);
@@ -175,6 +179,16 @@ TEST_F(GenerateFileDeltaTest, WorkedExamplesAndEdgeFiles)
         expected.version = 1;
         EXPECT_EQ(PropertiesOf(delta), expected);
     }
+}
+
+// A signature may claim a window of up to 2^31 - 1 bytes whatever its blocks: delta generation
+// then takes memory by the new file, a few bytes or 3 MiB, not by the claim.
+TEST_F(GenerateFileDeltaTest, AHugeWindowTakesMemoryByTheNewFile)
+{
+    RefuseAllocationsFrom limit(64u << 20);
+    EXPECT_EQ(DeltaOf("abc", "Xabc", 4, false, 0x7FFFFFFFu), (Instructions{Literal("X"), Copy(0)}));
+    const std::string large = PatternBytes(3u << 20, 4);
+    EXPECT_EQ(DeltaOf("abc", large + "abc", 4, false, 0x7FFFFFFFu), (Instructions{Literal(large), Copy(0)}));
 }
 
 // The copies are those of the plain search, position after position, for the first block

@@ -8,6 +8,7 @@
 #include <Vantrel/FileWindow.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Allocations.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Sha1Of.h"
@@ -90,6 +91,28 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
     }
 }
 
+// The buffer follows the file, not the window: a window of 2^31 - 1 bytes over four of them,
+// or over no file at all, takes little memory; windows of 3 MiB grow the buffer to them.
+TEST_F(FileWindowTest, TheBufferFollowsTheFileNotTheWindow)
+{
+    RefuseAllocationsFrom limit(64u << 20);
+    FileWindow fw;
+    EXPECT_EQ(fw.Open(dir.Path(L"missing.bin"), 0x7FFFFFFFu), RESULT_FAILED);
+    ASSERT_EQ(fw.Open(Make("tiny"), 0x7FFFFFFFu), RESULT_OK);
+    EXPECT_EQ(ReadCount(fw), 4u);
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    const std::string bytes = PatternBytes(7u << 20, 9);
+    ASSERT_EQ(fw.Open(Make(bytes), 3u << 20), RESULT_OK);
+    for (std::size_t base = 0; ReadCount(fw) > 0; base += 1u << 20) {
+        const std::uint32_t count = ReadCount(fw);
+        ASSERT_EQ(count, std::min<std::size_t>(3u << 20, bytes.size() - base));
+        ASSERT_TRUE(Shown(fw, count) == bytes.substr(base, count));
+        ASSERT_EQ(fw.Move(1u << 20), RESULT_OK);
+    }
+    ASSERT_EQ(fw.Close(), RESULT_OK);
+    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes));
+}
+
 // Files outgrow the window's buffer here, whatever its size, so that reads refill it.
 TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
 {
@@ -148,9 +171,10 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLineAndReopeningStartsAfres
     }
 }
 
-// A failed read fails only when nothing is buffered: otherwise the window serves what is there,
-// and the next refill works again. A failed seek fails the move, with the base advanced.
-TEST_F(FileWindowTest, AFailedCallFailsOnlyWhatNeedsIt)
+// A failed read fails Read even with bytes buffered, since a short window would pass for the
+// end of the file; the next Read goes on where it stood. A failed seek fails the move, with
+// the base advanced.
+TEST_F(FileWindowTest, AFailedCallFailsTheCallAndTheNextGoesOn)
 {
     const std::string bytes = PatternBytes(3u << 20, 5);
     LogCapture capture;
@@ -164,17 +188,15 @@ TEST_F(FileWindowTest, AFailedCallFailsOnlyWhatNeedsIt)
     const std::uint32_t moved = fw.Buffered() - 6;
     ASSERT_EQ(fw.Move(moved), RESULT_OK);
     runtime.FailCall(RuntimeCall::Read, EIO);
-    EXPECT_EQ(ReadCount(fw), 6u);
-    EXPECT_EQ(Shown(fw, 6), bytes.substr(moved, 6));
-    ASSERT_EQ(fw.Move(1), RESULT_OK);
+    EXPECT_EQ(fw.Read(count), RESULT_FAILED);
     EXPECT_EQ(ReadCount(fw), 8u);
-    EXPECT_EQ(Shown(fw, 8), bytes.substr(moved + 1, 8));
+    EXPECT_EQ(Shown(fw, 8), bytes.substr(moved, 8));
 
     const std::int64_t beyond = fw.GetWindowBase() + fw.Buffered() + 20;
     runtime.FailCall(RuntimeCall::Seek, EINVAL);
     EXPECT_EQ(fw.Move(fw.Buffered() + 20), RESULT_FAILED);
     EXPECT_EQ(fw.GetWindowBase(), beyond);
-    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read"), Refused(L"Move")}));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {Refused(L"Read"), Refused(L"Read"), Refused(L"Move")}));
 }
 
 } // namespace

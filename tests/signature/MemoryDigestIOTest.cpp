@@ -12,15 +12,18 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Allocations.h"
 #include "support/Deltas.h"
 #include "support/Road.h"
 
+namespace KorrinTest {
+std::atomic<std::size_t> refuseFrom{0};
+}
+
 namespace {
 
-// While nonzero, operator new refuses requests of at least this many bytes: enough to deny
-// the store its index (tens of KiB and more) but not the table's small nodes.
+using KorrinTest::refuseFrom;
 // Atomic: every thread of the program allocates through here, the hashing worker included.
-std::atomic<std::size_t> refuseFrom{0};
 std::atomic<std::size_t> refusedCount{0};
 std::atomic<std::size_t> largeCount{0}; // requests of at least 64 KiB granted
 // Called through a pointer the compiler cannot see through: with operator new inlined, it

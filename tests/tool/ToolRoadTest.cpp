@@ -191,6 +191,11 @@ TEST_F(RoadTest, HelpForEveryCommandAndTheVersions)
     EXPECT_EQ(Lines(version.out), (std::vector<std::string>{"korrin " KORRIN_EXPECTED_VERSION,
                                                             "Korrin library " KORRIN_EXPECTED_VERSION
                                                             "; blobs of format version 1"}));
+    for (const char* option : {"--help", "--version"}) {
+        const Outcome full = Shell("\"$K\" " + std::string(option) + " >/dev/full");
+        EXPECT_EQ(full.status, 1) << option;
+        EXPECT_EQ(Lines(full.err), (std::vector<std::string>{"korrin: cannot write to the standard output"}));
+    }
 }
 
 } // namespace

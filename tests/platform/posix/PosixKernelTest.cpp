@@ -1,5 +1,6 @@
 // What the kernel and runtime bindings do that only POSIX has: permission bits, TMPDIR, UTF-8
 // names, reads that the system answers in pieces.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -7,8 +8,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +145,29 @@ TEST(PosixRuntimeTest, ReadCollectsAPipesPiecesUpToTheCount)
     EXPECT_EQ("abcdef", std::string(buffer));
     writer.join();
     EXPECT_EQ(0, CurrentRuntime().Close(descriptor));
+}
+
+// Memory that ends in the middle of a request, read through /proc/self/mem, gives a page and
+// then a failure: the failed read leaves the position before that page, which is read next.
+TEST(PosixRuntimeTest, AReadFailingHalfwayLosesNoBytes)
+{
+    const auto page = static_cast<std::uint32_t>(::sysconf(_SC_PAGESIZE));
+    void* mapped = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    auto* memory = static_cast<char*>(mapped);
+    ::munmap(memory + page, page);
+    std::fill(memory, memory + page, 'k');
+    Halvorn::Platform::Runtime& runtime = CurrentRuntime();
+    const int mem = runtime.Open(L"/proc/self/mem", Halvorn::Platform::OpenMode::Read);
+    ASSERT_GE(mem, 0);
+    const auto at = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(memory));
+    std::string bytes(2 * page, '\0');
+    EXPECT_EQ(at, runtime.Seek(mem, at));
+    EXPECT_EQ(-1, runtime.Read(mem, &bytes[0], 2 * page));
+    EXPECT_EQ(page, runtime.Read(mem, &bytes[0], page));
+    EXPECT_EQ(std::string(page, 'k'), bytes.substr(0, page));
+    runtime.Close(mem);
+    ::munmap(memory, page);
 }
 
 } // namespace
