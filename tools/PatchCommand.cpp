@@ -1,4 +1,6 @@
 // korrin patch OLD DELTA NEW, and korrin patch --in-place FILE DELTA [--lock]
+#include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include <Vantrel/Vantrel.h>
@@ -21,9 +23,25 @@ using namespace Vantrel;
 
 namespace {
 
+// The library rebuilds in place under `temporary`, which it removes on failure: when that
+// name cannot be made, or something it could not clear is in the way, say so.
+std::string WhyNoTemporary(const std::string& temporary)
+{
+    bool existed = false;
+    std::FILE* probe = System::CreateNewFile(temporary, existed);
+    if (probe == nullptr)
+        return existed ? ": something is in the way of its temporary file " + temporary
+                       : ": its temporary file " + temporary + " cannot be made: " + SystemError(errno);
+    std::fclose(probe);
+    System::RemoveFile(temporary);
+    return "";
+}
+
 // Why a rebuild failed, as far as the tool can tell from outside: the old file, the write's
-// code, the delta itself; past those, what is left is the final SHA-1 check.
-std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaReader& delta)
+// code, the delta itself, the temporary file of a rebuild in place; past those, what is left
+// is the final SHA-1 check.
+std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaReader& delta,
+                          const std::string& temporary = "")
 {
     const std::string reason = WhyUnreadable(oldPath);
     if (!reason.empty())
@@ -38,6 +56,9 @@ std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaR
     delta.ReadVersion(version);
     if (version != 1)
         return ": the delta is of format version " + std::to_string(version) + ", and only version 1 can be applied";
+    const std::string blocked = temporary.empty() ? "" : WhyNoTemporary(temporary);
+    if (!blocked.empty())
+        return blocked;
     return ": the result does not match the delta's SHA-1 value, so the delta was made against another old file";
 }
 
@@ -100,7 +121,7 @@ void PatchInPlace(const Options& options, const Stopwatch& clock)
         if (options.lock && !lock.IsHeld() && System::Examine(temporary, left) && left.exists)
             throw Failure("cannot replace " + name + ": another process holds its lock, so the rebuilt file is left as " +
                           temporary);
-        throw Failure("cannot rebuild " + name + " in place" + RebuildReason(name, result, reader));
+        throw Failure("cannot rebuild " + name + " in place" + RebuildReason(name, result, reader, temporary));
     }
     Summarise(options, "rebuilt " + name + " in place", size, reader.Tally().bytes, clock.Seconds());
 }

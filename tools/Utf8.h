@@ -8,9 +8,10 @@
 namespace Halvorn {
 namespace Tool {
 
-// False for bytes that are not UTF-8 (or encode a zero): such a name cannot reach the library.
+// Bytes that are not UTF-8 are kept as platform/Utf8Names.h says, so that every POSIX name
+// reaches the library; false for them where names are UTF-16 (Windows), as no file has them.
 bool ToWide(const std::string& utf8, std::wstring& wide);
-// What cannot be encoded comes out as U+FFFD.
+// Those escapes become their bytes again; what else cannot be encoded comes out as U+FFFD.
 std::string ToUtf8(const std::wstring& wide);
 
 } // namespace Tool

@@ -84,6 +84,26 @@ TEST_F(RoadTest, SignatureDeltaAndPatchRebuildTheNewFileBesideOrInPlaceAndSaySoO
     EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", "sig", "delta", "rebuilt", "again", "plain", "locked"}));
 }
 
+// POSIX names are bytes: names that are not UTF-8 (a stray byte, a truncated, an overlong and
+// an encoded surrogate sequence) are signed, described and rebuilt under exactly their bytes.
+TEST_F(RoadTest, NamesThatAreNotUtf8AreKeptByteForByte)
+{
+    if (WindowsTool())
+        GTEST_SKIP() << "a Windows command line carries no bytes that are not UTF-8";
+    const std::string old = "old\xff", sig = "sig\xc3", delta = "d\xed\xa0\x80", rebuilt = "n\xc0\xaf", in = "p\x80";
+    Write(old, old_);
+    Write(in, old_);
+    const std::vector<std::vector<std::string>> runs = {
+        {"signature", old, sig}, {"delta", sig, "new", delta}, {"patch", old, delta, rebuilt}, {"patch", "--in-place", in, delta}};
+    for (const auto& arguments : runs) {
+        const Outcome outcome = Run(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+    }
+    EXPECT_EQ(Read(rebuilt), now_);
+    EXPECT_EQ(Read(in), now_);
+    EXPECT_EQ(Names(), (std::set<std::string>{"old", "new", old, sig, delta, rebuilt, in}));
+}
+
 TEST_F(RoadTest, InfoTellsTheKindsApartAndShowsWhatEachHolds)
 {
     ASSERT_EQ(Shell("touch -d '2021-03-04 05:06:07 UTC' old new").status, 0);

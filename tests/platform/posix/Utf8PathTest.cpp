@@ -1,5 +1,5 @@
-// Conversion of wide paths to and from UTF-8 at the POSIX boundary, against encodings written
-// out by hand, and the sequences that must be refused.
+// Conversion of wide paths to and from bytes at the POSIX boundary, against encodings written
+// out by hand: UTF-8, the escapes of bytes that are not, and the wide values refused.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -55,6 +55,7 @@ TEST(Utf8PathTest, RefusesWideValuesThatAreNoCodePoints)
     } cases[] = {
         {"lone high surrogate", {L'a', wchar_t(0xD800), L'b'}},
         {"lone low surrogate", {L'a', wchar_t(0xDFFF), L'b'}},
+        {"just below the byte escapes", {wchar_t(0xDC7F)}},
         // wchar_t is UTF-32 here: a surrogate pair is two unpaired surrogates.
         {"surrogate pair in UTF-32", {wchar_t(0xD83D), wchar_t(0xDE00)}},
         {"past the last code point", {L'a', wchar_t(0x110000)}},
@@ -70,36 +71,43 @@ TEST(Utf8PathTest, RefusesWideValuesThatAreNoCodePoints)
     EXPECT_TRUE(utf8.empty());
 }
 
-// Overlong, truncated and stray sequences would let two spellings name one file.
-TEST(Utf8PathTest, RefusesSequencesThatAreNotUtf8)
+// Every byte that is not part of a well-formed sequence is kept as its own escape, so that
+// every name can be opened and overlong or truncated forms never alias another name.
+TEST(Utf8PathTest, KeepsBytesThatAreNotUtf8AsEscapes)
 {
+    const wchar_t x = 0xDC00;  // plus the byte
     const struct {
         const char* what;
         std::string utf8;
+        std::wstring wide;
     } cases[] = {
-        {"overlong slash", "a\xc0\xaf"},
-        {"overlong two-byte", "\xc1\xbf"},
-        {"overlong three-byte", "\xe0\x80\x80"},
-        {"overlong three-byte, high", "\xe0\x9f\xbf"},
-        {"overlong four-byte", "\xf0\x8f\xbf\xbf"},
-        {"overlong zero", "\xc0\x80"},
-        {"truncated two-byte", "ab\xc3"},
-        {"truncated three-byte", "\xe6\x96"},
-        {"truncated four-byte", "\xf0\x9f\x98"},
-        {"truncated before ASCII", "\xe6\x96z"},
-        {"stray continuation", "a\x80z"},
-        {"leading continuation", "\xbf"},
-        {"encoded surrogate", "\xed\xa0\x80"},
-        {"past the last code point", "\xf4\x90\x80\x80"},
-        {"five-byte lead", "\xf8\x88\x80\x80\x80"},
-        {"byte FE", "\xfe"},
-        {"byte FF", "\xff"},
-        {"embedded zero", std::string("a\0b", 3)},
+        {"lone byte 80", "a\x80z", {L'a', wchar_t(x + 0x80), L'z'}},
+        {"leading continuation", "\xbf", {wchar_t(x + 0xBF)}},
+        {"overlong slash", "a\xc0\xaf", {L'a', wchar_t(x + 0xC0), wchar_t(x + 0xAF)}},
+        {"overlong zero", "\xc0\x80", {wchar_t(x + 0xC0), wchar_t(x + 0x80)}},
+        {"overlong three-byte", "\xe0\x9f\xbf", {wchar_t(x + 0xE0), wchar_t(x + 0x9F), wchar_t(x + 0xBF)}},
+        {"overlong four-byte", "\xf0\x8f\xbf\xbf",
+         {wchar_t(x + 0xF0), wchar_t(x + 0x8F), wchar_t(x + 0xBF), wchar_t(x + 0xBF)}},
+        {"truncated two-byte", "ab\xc3", {L'a', L'b', wchar_t(x + 0xC3)}},
+        {"truncated before ASCII", "\xe6\x96z", {wchar_t(x + 0xE6), wchar_t(x + 0x96), L'z'}},
+        {"truncated before a whole one", "\xf0\x9f\xc3\xa9", {wchar_t(x + 0xF0), wchar_t(x + 0x9F), L'\u00e9'}},
+        {"encoded escape", "\xed\xb2\x80", {wchar_t(x + 0xED), wchar_t(x + 0xB2), wchar_t(x + 0x80)}},
+        {"encoded high surrogate", "\xed\xa0\x80", {wchar_t(x + 0xED), wchar_t(x + 0xA0), wchar_t(x + 0x80)}},
+        {"past the last code point", "\xf4\x90\x80\x80",
+         {wchar_t(x + 0xF4), wchar_t(x + 0x90), wchar_t(x + 0x80), wchar_t(x + 0x80)}},
+        {"bytes FE and FF", "\xfe\xff", {wchar_t(x + 0xFE), wchar_t(x + 0xFF)}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         std::wstring wide;
-        EXPECT_FALSE(FromUtf8Path(c.utf8, wide)) << c.what;
+        ASSERT_TRUE(FromUtf8Path(c.utf8, wide));
+        EXPECT_EQ(c.wide, wide);
+        std::string utf8;
+        ASSERT_TRUE(ToUtf8Path(wide, utf8));
+        EXPECT_EQ(c.utf8, utf8);
     }
+    std::wstring wide;
+    EXPECT_FALSE(FromUtf8Path(std::string("a\0b", 3), wide)) << "embedded zero";
 }
 
 } // namespace
