@@ -16,12 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     void* cursor = nullptr;
     boost::shared_ptr<DeltaEntry> entry;
     while (fileRead && reader.ReadDelta(&cursor, entry) == RESULT_OK) {
-        if (entry->type == DigestDelta) {
+        if (entry->type == DigestDelta)
             fromFile.WriteDelta(static_cast<const DigestDeltaEntry&>(*entry).blockIndex);
-        } else {
-            const auto& literal = static_cast<const BufferDeltaEntry&>(*entry);
-            fromFile.WriteDelta(literal.buffer, literal.length);
-        }
+        else
+            fromFile.WriteDelta(static_cast<const BufferDeltaEntry&>(*entry).buffer, entry->size);
     }
     std::uint32_t version = 0, window = 0;
     std::uint64_t fileSize = 0;

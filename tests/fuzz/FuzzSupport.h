@@ -20,16 +20,12 @@ inline void Require(bool condition)
         std::abort();
 }
 
-inline const KorrinTest::TempDir& Scratch()
-{
-    static const KorrinTest::TempDir dir;
-    return dir;
-}
+inline const KorrinTest::TempDir scratch;
 
 inline std::wstring PutFile(const std::wstring& name, const std::string& bytes)
 {
-    Scratch().WriteFile(name, bytes);
-    return Scratch().Path(name);
+    scratch.WriteFile(name, bytes);
+    return scratch.Path(name);
 }
 
 template <typename Store>

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FromBlob(blob, bytes.substr(old.size()));
     FileDelta delta(streamed ? static_cast<IDeltaIO*>(&reader) : &blob);
     if (!inPlace)
-        Korrin().ApplyFileDelta(oldPath, delta, Scratch().Path(L"new"));
+        Korrin().ApplyFileDelta(oldPath, delta, scratch.Path(L"new"));
     else if (Korrin().ApplyFileDelta(oldPath, delta) != RESULT_OK)
-        Require(Scratch().ReadFile(L"old") == old);
+        Require(scratch.ReadFile(L"old") == old);
     return 0;
 }

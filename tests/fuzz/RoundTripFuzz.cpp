@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(engine.GenerateFileDelta(newPath, theirs, delta) == RESULT_OK);
     Require(FromBlob(arrived, BlobOf(changes)));
     FileDelta toApply(&arrived);
-    Require(engine.ApplyFileDelta(oldPath, toApply, Scratch().Path(L"rebuilt")) == RESULT_OK);
-    Require(Scratch().ReadFile(L"rebuilt") == newBytes);
+    Require(engine.ApplyFileDelta(oldPath, toApply, scratch.Path(L"rebuilt")) == RESULT_OK);
+    Require(scratch.ReadFile(L"rebuilt") == newBytes);
     return 0;
 }

@@ -156,22 +156,6 @@ TEST_F(ErrorTest, FailuresNameTheFileAndLeaveEveryOutputAsItWas)
     EXPECT_EQ(TemporaryFiles(), 0u);
 }
 
-// A read-only folder, where access is enforced (not for root): the rebuild in place names
-// the temporary file it cannot make, rather than blaming the delta.
-TEST_F(ErrorTest, ARebuildInPlaceInAReadOnlyFolderNamesItsTemporaryFile)
-{
-    namespace fs = std::filesystem;
-    fs::create_directory(At("ro"));
-    Write("ro/target", old_);
-    fs::permissions(At("ro"), fs::perms::owner_read | fs::perms::owner_exec);
-    if (!std::ofstream(At("ro/probe")) && !WindowsTool())
-        ExpectFailure(Run({"patch", "--in-place", "ro/target", "delta"}),
-                      "cannot rebuild ro/target in place: its temporary file ro/target.dfttemp cannot be made: "
-                      "permission denied", true);
-    fs::permissions(At("ro"), fs::perms::owner_all);
-    EXPECT_EQ(Read("ro/target"), old_);
-}
-
 TEST_F(ErrorTest, ALockHeldElsewhereLeavesTheFileAndKeepsTheRebuiltOneBeside)
 {
     Write("target", old_);
