@@ -342,8 +342,8 @@ TEST_F(EngineFailureTest, Applying)
 }
 
 // Past the first mebibyte a rebuild's SHA-1 runs on a second thread: a write that fails there
-// (the third, after a literal and a mebibyte of copies) still gives its own code, and leaves a
-// part of the new file that goes past that mebibyte.
+// (the ninth; no write is larger than a mebibyte) still gives its own code, and leaves a part
+// of the new file that goes past that mebibyte.
 TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
 {
     const std::string large = PatternBytes(3u << 20, 8);
@@ -352,7 +352,7 @@ TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
     dir.WriteFile(L"old.bin", large);
     Rig rig;
     ASSERT_EQ(LoadDelta(rig.delta, largeBlob), RESULT_OK);
-    rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 3);
+    rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 9);
     FileDelta delta(&rig.delta);
     LogCapture capture;
     EXPECT_EQ(Korrin().ApplyFileDelta(Path(L"old.bin"), delta, Path(L"new.bin")), RESULT_WRITE_ENOSPC);
