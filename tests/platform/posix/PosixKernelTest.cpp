@@ -1,14 +1,20 @@
-// What the kernel and runtime bindings do that only POSIX has: permission bits, TMPDIR, UTF-8
-// names, reads that the system answers in pieces.
+// What the kernel and runtime bindings do that only POSIX has: permission bits, owners and
+// attributes, signals and size limits, TMPDIR, UTF-8 names, reads that the system answers in pieces.
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +51,7 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
     } cases[] = {
         {"move over a wider mode", false, 0755, 0644, 0755},
         {"move over a restrictive mode", false, 0600, 0666, 0600},
+        {"move over set-ID bits", false, 06755, 0644, 06755},
         {"move to a new name", false, 0, 0640, 0640},
         {"copy over an existing target", true, 0751, 0644, 0751},
         {"copy to a new target", true, 0, 0750, 0750},
@@ -66,6 +73,89 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
         EXPECT_EQ(c.expected, PermissionsOf(local.NativePath(L"target")));
         EXPECT_EQ("new", local.ReadFile(L"target"));
     }
+}
+
+// Moved into place, the new file also takes the owner, the group and the extended attributes
+// of the one it replaces, and keeps its set-ID bits, which a change of owner clears.
+TEST_F(PosixKernelTest, AMoveKeepsTheOwnerAndTheAttributesOfTheReplacedFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    dir.WriteFile(L"target", "old");
+    dir.WriteFile(L"source", "new");
+    const std::string target = dir.NativePath(L"target").string();
+    ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
+    ASSERT_EQ(0, ::chmod(target.c_str(), 06750));
+    // Not every file system takes users' attributes.
+    const bool attributes = ::setxattr(target.c_str(), "user.korrin", "kept", 4, 0) == 0;
+    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
+    struct stat moved;
+    ASSERT_EQ(0, ::stat(target.c_str(), &moved));
+    EXPECT_EQ(65534u, moved.st_uid);
+    EXPECT_EQ(65534u, moved.st_gid);
+    EXPECT_EQ(06750u, moved.st_mode & 07777);
+    char value[8] = {};
+    if (attributes) {
+        EXPECT_EQ(4, ::getxattr(target.c_str(), "user.korrin", value, 8));
+        EXPECT_EQ("kept", std::string(value));
+    }
+    EXPECT_EQ("new", dir.ReadFile(L"target"));
+}
+
+// Where a copy must stand in for a move, the target is never seen half-written: signals wait
+// until the copy is done, and a copy that cannot grow the target (a full disk, here a size
+// limit) leaves it as it was.
+std::atomic<bool> sawPartial{false};
+char watched[4096];
+off_t oldSize, newSize;
+extern "C" void Look(int)
+{
+    struct stat now;
+    if (::stat(watched, &now) == 0 && now.st_size != oldSize && now.st_size != newSize)
+        sawPartial = true;
+}
+
+TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
+{
+    oldSize = 1 << 20;
+    newSize = 16 << 20;
+    dir.WriteFile(L"target", std::string(oldSize, 'o'));
+    dir.WriteFile(L"source", std::string(newSize, 'n'));
+    std::snprintf(watched, sizeof watched, "%s", dir.NativePath(L"target").c_str());
+    struct sigaction look = {}, previous;
+    look.sa_handler = &Look;
+    look.sa_flags = SA_RESTART;
+    ASSERT_EQ(0, ::sigaction(SIGUSR1, &look, &previous));
+    std::atomic<bool> done{false};
+    const pthread_t copying = ::pthread_self();
+    std::thread signals([&] {
+        while (!done) {
+            ::pthread_kill(copying, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    EXPECT_TRUE(kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
+    done = true;
+    signals.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_FALSE(sawPartial);
+    EXPECT_EQ(newSize, static_cast<off_t>(std::filesystem::file_size(watched)));
+
+    dir.WriteFile(L"target", "old");
+    struct rlimit saved, limit;
+    ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+    limit = saved;
+    limit.rlim_cur = 100000;
+    struct sigaction ignore = {}, before;
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &before);
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &limit));
+    const bool copied = kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &before, nullptr);
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(static_cast<std::uint32_t>(EFBIG), kernel.LastError());
+    EXPECT_EQ("old", dir.ReadFile(L"target"));
 }
 
 // A move onto a directory fails with EISDIR; paths that cannot be written as UTF-8 fail every
