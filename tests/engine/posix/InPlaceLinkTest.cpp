@@ -32,7 +32,7 @@ TEST(InPlaceLinkTest, ALinkAtTheTemporaryNameLeadsNowhere)
         ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);
         EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"target"), FileDelta(&store)), fits ? RESULT_OK : RESULT_FAILED);
         EXPECT_EQ(dir.ReadFile(L"elsewhere"), "not to be touched");
-        EXPECT_EQ(dir.ReadFile(L"target"), fits ? now : target);
+        EXPECT_TRUE(dir.ReadFile(L"target") == (fits ? now : target));
         EXPECT_FALSE(std::filesystem::is_symlink(dir.NativePath(L"target")));
         EXPECT_EQ(dir.Entries(), 2u);
     }
