@@ -107,47 +107,39 @@ TEST_F(PosixKernelTest, AMoveKeepsTheOwnerAndTheAttributesOfTheReplacedFile)
 // limit) leaves it as it was.
 std::atomic<bool> sawPartial{false};
 char watched[4096];
-off_t oldSize, newSize;
 extern "C" void Look(int)
 {
     struct stat now;
-    if (::stat(watched, &now) == 0 && now.st_size != oldSize && now.st_size != newSize)
+    if (::stat(watched, &now) == 0 && now.st_size != 1 << 20 && now.st_size != 16 << 20)
         sawPartial = true;
 }
 
 TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
 {
-    oldSize = 1 << 20;
-    newSize = 16 << 20;
-    dir.WriteFile(L"target", std::string(oldSize, 'o'));
-    dir.WriteFile(L"source", std::string(newSize, 'n'));
+    dir.WriteFile(L"target", std::string(1 << 20, 'o'));
+    dir.WriteFile(L"source", std::string(16 << 20, 'n'));
     std::snprintf(watched, sizeof watched, "%s", dir.NativePath(L"target").c_str());
-    struct sigaction look = {}, previous;
-    look.sa_handler = &Look;
-    look.sa_flags = SA_RESTART;
-    ASSERT_EQ(0, ::sigaction(SIGUSR1, &look, &previous));
+    struct sigaction handle = {}, ignore = {}, previous, before;
+    handle.sa_handler = &Look;
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(0, ::sigaction(SIGUSR1, &handle, &previous));
     std::atomic<bool> done{false};
     const pthread_t copying = ::pthread_self();
     std::thread signals([&] {
-        while (!done) {
+        for (; !done; std::this_thread::sleep_for(std::chrono::microseconds(50)))
             ::pthread_kill(copying, SIGUSR1);
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
     });
     EXPECT_TRUE(kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
     done = true;
     signals.join();
     ::sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_FALSE(sawPartial);
-    EXPECT_EQ(newSize, static_cast<off_t>(std::filesystem::file_size(watched)));
+    EXPECT_EQ(16u << 20, std::filesystem::file_size(watched));
 
     dir.WriteFile(L"target", "old");
     struct rlimit saved, limit;
     ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
-    limit = saved;
-    limit.rlim_cur = 100000;
-    struct sigaction ignore = {}, before;
-    ignore.sa_handler = SIG_IGN;
+    limit = {100000, saved.rlim_max};
     ::sigaction(SIGXFSZ, &ignore, &before);
     ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &limit));
     const bool copied = kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str());
