@@ -115,8 +115,16 @@ bool ReplaceFile(const std::string& from, const std::string& to)
 {
     // A replaced executable stays executable; failing to carry the bits is no reason to stop.
     struct stat replaced;
-    if (::stat(to.c_str(), &replaced) == 0)
+    if (::stat(to.c_str(), &replaced) == 0) {
         ::chmod(from.c_str(), replaced.st_mode & 07777);
+        // The old file goes only once the new one's bytes are on the disk, not just its name.
+        const int descriptor = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool flushed = descriptor >= 0 && ::fsync(descriptor) == 0;
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (!flushed)
+            return false;
+    }
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
