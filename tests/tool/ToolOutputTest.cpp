@@ -88,7 +88,9 @@ TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused)
     };
     const std::string before = Shell("ls && cksum *").out;
     for (const auto& c : cases) {
-        if (!links && (Contains(c.script, "hard") || Contains(c.script, "soft")))
+        // Wine tells a standard handle from outside by neither index nor name.
+        if ((!links && (Contains(c.script, "hard") || Contains(c.script, "soft"))) ||
+            (WindowsTool() && Contains(c.script, "<old")))
             continue;
         const Outcome outcome = Shell("\"$K\" " + c.script);
         EXPECT_EQ(outcome.status, 1) << c.script;
