@@ -251,8 +251,8 @@ public:
         if (!Convert(from, source) || !Convert(to, target))
             return Failed();
         {
-            // Opened, not named, so that whatever takes the source's name meanwhile gets
-            // nothing; a link there is no file this call made.
+            // Opened without following a link: what moves must be the file that was written,
+            // and what is done to it below must reach that file, whatever the name holds later.
             UniqueDescriptor moved(OpenRetrying(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
             if (!moved.IsOpen())
                 return Failed();
