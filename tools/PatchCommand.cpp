@@ -44,8 +44,8 @@ std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaR
 
 void PatchToNewFile(const Options& options, const Stopwatch& clock)
 {
-    RefuseInputAsOutput(options.operands[2], "the new file",
-                        {{options.operands[0], "the old file"}, {options.operands[1], "the delta"}});
+    // NEW may be OLD: the old file is read whole before the new one takes its name.
+    RefuseInputAsOutput(options.operands[2], "the new file", {{options.operands[1], "the delta"}});
     OutputFile out(options.operands[2], "the new file");
     CountingDeltaReader reader;
     OpenDelta(options.operands[1], reader);

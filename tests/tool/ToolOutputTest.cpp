@@ -80,7 +80,6 @@ TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused)
         {"delta sig new sig", "cannot write the delta sig: it is also the signature sig"},
         {"delta sig new new", "cannot write the delta new: it is also the new file new"},
         {"whole new new", "cannot write the delta new: it is also the new file new"},
-        {"patch old delta old", "cannot write the new file old: it is also the old file old"},
         {"patch old delta delta", "cannot write the new file delta: it is also the delta delta"},
         {"patch --in-place delta delta", "cannot rebuild delta in place: it is also the delta"},
         {"signature hard old", "cannot write the signature old: it is also the old file hard"},
