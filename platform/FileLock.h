@@ -23,8 +23,10 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Takes the lock on `path`; a lock this object already holds is released first.
-    // False when the lock is held elsewhere or the companion file cannot be made.
+    // Takes the lock on `path`. Asked again for the path it holds, the object keeps its lock
+    // without letting go in between, so a caller may take it early and hand the object on to
+    // code that takes it again later; a lock on another path is released first. False when
+    // the lock is held elsewhere or the companion file cannot be made.
     bool Create(FileLockType type, const wchar_t* path);
     // Gives the lock up; nothing happens when none is held.
     void Release();

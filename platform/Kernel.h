@@ -17,10 +17,14 @@ class Kernel {
 public:
     virtual ~Kernel() = default;
 
-    // Moves `from` onto `to`, replacing an existing `to`, which keeps its permission bits.
+    // Moves `from` onto `to`, replacing an existing `to`, whose permission bits the new file
+    // takes (on POSIX also its owner and group as far as allowed, set-ID bits with them, and
+    // extended attributes). The content is on stable storage before the name moves.
     // False on failure, with LastError() telling why.
     virtual bool MoveReplacing(const wchar_t* from, const wchar_t* to) = 0;
-    // Copies the bytes of `from` over `to`, creating or truncating it. False on failure.
+    // Copies the bytes of `from` over `to`, creating it if need be, and leaves it with exactly
+    // those bytes. On POSIX an existing `to` is kept whole as long as possible (see
+    // PosixKernel.cpp) and signals wait until the copy is done. False on failure.
     virtual bool CopyOver(const wchar_t* from, const wchar_t* to) = 0;
     virtual bool Remove(const wchar_t* path) = 0;
     // The error number of the last failed call of this thread.

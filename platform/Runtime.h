@@ -25,6 +25,8 @@ enum class OpenMode {
     ReadSequential, // read only, binary, sequential-access hint
     Read,           // read only, binary
     WriteCreate,    // write only, binary, create if absent, truncate
+    WriteFresh,     // write only, binary: what the name held is removed (a directory excepted)
+                    // and a new file made there, never through a link; fails if one appears meanwhile
 };
 
 class Runtime {

@@ -32,13 +32,15 @@ std::string SignatureReason(MemoryDigestIO& signature)
     return "";
 }
 
-// The delta goes out as it is made: into the output's partial file, or to standard output.
+// The delta goes out as it is made: into the output's partial file, or to standard output
+// or the device or pipe that the output is.
 void Open(OutputFile& out, DeltaFileWriter& writer)
 {
     std::wstring path;
-    if (!out.IsStandardOutput())
+    const int descriptor = out.Descriptor();
+    if (descriptor < 0)
         ToWide(out.PathForLibrary(), path);
-    if ((out.IsStandardOutput() ? writer.Attach(1) : writer.Create(path)) != RESULT_OK)
+    if ((descriptor >= 0 ? writer.Attach(descriptor) : writer.Create(path)) != RESULT_OK)
         throw Failure("cannot write the delta " + out.Display());
 }
 
@@ -59,6 +61,8 @@ void MakeDelta(const Options& options)
 {
     const Stopwatch clock;
     RefuseBlobOnTerminal(options.operands[2], "the delta", "delta");
+    RefuseInputAsOutput(options.operands[2], "the delta",
+                        {{options.operands[0], "the signature"}, {options.operands[1], "the new file"}});
     OutputFile out(options.operands[2], "the delta");
 
     // The plain store, not a derived one: only then does delta generation take its fast path.
@@ -94,6 +98,7 @@ void MakeWholeDelta(const Options& options)
 {
     const Stopwatch clock;
     RefuseBlobOnTerminal(options.operands[1], "the delta", "whole");
+    RefuseInputAsOutput(options.operands[1], "the delta", {{options.operands[0], "the new file"}});
     OutputFile out(options.operands[1], "the delta");
     const InputFile now(options.operands[0], "the new file");
     const std::uint64_t size = now.Info().size;

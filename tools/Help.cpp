@@ -79,9 +79,9 @@ const char kPatch[] =
     "result is complete and checked; on failure it stays as it was.\n"
     "\n"
     "  --in-place  replace FILE instead of writing a new file\n"
-    "  --lock      take the lock on FILE (the file FILE.korrin-lock) just before replacing\n"
-    "              it; when another process holds it, FILE is left alone and the rebuilt\n"
-    "              file stays as FILE.dfttemp\n"
+    "  --lock      take the lock on FILE (the file FILE.korrin-lock) before anything is\n"
+    "              written and hold it to the end; when another process holds it, nothing\n"
+    "              is done\n"
     "\n"
     "DELTA - reads standard input. Files over 64 MiB show a progress bar when stderr is a\n"
     "terminal.\n";

@@ -64,6 +64,8 @@ std::string RebuildReason(const std::string& oldPath, int result, CountingDeltaR
 
 void PatchToNewFile(const Options& options, const Stopwatch& clock)
 {
+    // NEW may be OLD: the old file is read whole before the new one takes its name.
+    RefuseInputAsOutput(options.operands[2], "the new file", {{options.operands[1], "the delta"}});
     OutputFile out(options.operands[2], "the new file");
     CountingDeltaReader reader;
     OpenDelta(options.operands[1], reader);
@@ -91,14 +93,37 @@ void PatchToNewFile(const Options& options, const Stopwatch& clock)
 void PatchInPlace(const Options& options, const Stopwatch& clock)
 {
     const std::string& name = options.operands[0];
+    if (SameFile(options.operands[1], name))
+        throw Failure("cannot rebuild " + name + " in place: it is also the delta");
+    System::FileInfo info;
+    System::Examine(name, info);
+    // Only a file can be rebuilt beside itself and replaced; a pipe would also hang the reading.
+    if (info.exists && !info.regular)
+        throw Failure("cannot rebuild " + name + " in place: it is not a regular file");
+    // A link stays as it is: the file it leads to is rebuilt and replaced.
+    const std::string target = info.link && info.exists ? System::FinalPath(name) : name;
+    if (target.empty())
+        throw Failure("cannot rebuild " + name + " in place: " + SystemError(errno));
+    // The library's temporary name is fixed, and so is the lock's: the file system must hold them.
+    const char* const tooLong = System::NameTooLong(target + ".dfttemp")                      ? ".dfttemp"
+                                : options.lock && System::NameTooLong(target + ".korrin-lock") ? ".korrin-lock"
+                                                                                               : nullptr;
+    if (tooLong != nullptr)
+        throw Failure("cannot rebuild " + name + " in place: its name leaves no room for the suffix " +
+                      std::string(tooLong) + " of a file made beside it");
+    std::wstring path;
+    ToWide(target, path);
+    // Held for the whole run, so that no second run writes the same temporary file meanwhile:
+    // the library takes the same lock again before the replacement, which the lock allows.
+    FileLock lock;
+    if (options.lock && !lock.Create(FileLock::Exclusive, path.c_str())) {
+        System::FileInfo companion;
+        const bool held = System::Examine(target + ".korrin-lock", companion) && companion.exists;
+        throw Failure("cannot rebuild " + name + " in place: " +
+                      (held ? "another process holds its lock" : "its lock file cannot be made beside it"));
+    }
     CountingDeltaReader reader;
     OpenDelta(options.operands[1], reader);
-    std::wstring path;
-    ToWide(name, path);
-    System::FileInfo info;
-    // Only a file can be rebuilt beside itself and replaced; a pipe would also hang the reading.
-    if (System::Examine(name, info) && info.exists && !info.regular)
-        throw Failure("cannot rebuild " + name + " in place: it is not a regular file");
 
     std::uint32_t window = 0;
     std::uint64_t size = 0;
@@ -108,9 +133,8 @@ void PatchInPlace(const Options& options, const Stopwatch& clock)
     reader.CountInto(&meter, window);
     const FileDelta delta(&reader);
     Korrin engine;
-    FileLock lock;  // held from the replacement until the command is done
     // The library rebuilds beside the file under this name, and removes it on failure.
-    const std::string temporary = name + ".dfttemp";
+    const std::string temporary = target + ".dfttemp";
     System::RemoveOnInterrupt(temporary);
     const int result = options.lock ? engine.ApplyFileDelta(path, delta, &lock)
                                     : engine.ApplyFileDelta(path, delta);

@@ -56,12 +56,22 @@ ScratchFile ScratchFile::Beside(const std::string& target, const std::string& wh
 {
     std::mt19937 random(static_cast<std::uint32_t>(std::random_device{}()) ^
                         static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    // A name near the file system's limit leaves no room for the suffix: the partial file
+    // then goes by a short name of its own, in the same directory, which the move needs.
+    const std::size_t separator = target.find_last_of(System::kSeparators);
+    const std::string shortName =
+        (separator == std::string::npos ? std::string() : target.substr(0, separator + 1)) + ".korrin-partial-";
+    std::string stem = target + ".korrin-partial-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = target + ".korrin-partial-" + UniquePart(random);
+        const std::string path = stem + UniquePart(random);
         bool existed = false;
         stream = System::CreateNewFile(path, existed);
         if (stream != nullptr)
             return ScratchFile(path);
+        if (errno == ENAMETOOLONG && stem != shortName) {
+            stem = shortName;
+            continue;
+        }
         if (!existed)
             throw Failure("cannot write " + what + " " + target + ": " + SystemError(errno));
     }

@@ -19,8 +19,9 @@ public:
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
 
-    // NAME.korrin-partial-XXXXXX beside `target`, made empty, with `stream` open on it for
-    // writing. Throws a Failure about writing `what` to `target`.
+    // NAME.korrin-partial-XXXXXX beside `target` (.korrin-partial-XXXXXX when that name is
+    // too long), made empty, with `stream` open on it for writing. Throws a Failure about
+    // writing `what` to `target`.
     static ScratchFile Beside(const std::string& target, const std::string& what, std::FILE*& stream);
     // A new empty file in the user's temporary directory, named by the library.
     static ScratchFile Temporary(const std::string& what);

@@ -38,6 +38,7 @@ void Sign(const Options& options)
 {
     using namespace Vantrel;
     RefuseBlobOnTerminal(options.operands[1], "the signature", "signature");
+    RefuseInputAsOutput(options.operands[1], "the signature", {{options.operands[0], "the old file"}});
     OutputFile out(options.operands[1], "the signature");
     const InputFile old(options.operands[0], "the old file");
     const std::uint64_t size = old.Info().size;

@@ -43,11 +43,37 @@ std::FILE* CreateNewFile(const std::string& path, bool& existed);
 // takes over the replaced file's permission bits.
 bool ReplaceFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// An existing file that is not replaced but written into, such as a device or a pipe, opened
+// for writing as it is: neither created nor truncated.
+std::FILE* OpenForWriting(const std::string& path);
+// The descriptor under `stream`, for the library's writers.
+int DescriptorOf(std::FILE* stream);
+
+// The characters that end a directory's part of a path.
+extern const char kSeparators[];
+// Where the symbolic link `path` leads in the end, spelled without links; empty (errno set)
+// when it leads to no file.
+std::string FinalPath(const std::string& path);
+// True when the last part of `path` is longer than its directory allows.
+bool NameTooLong(const std::string& path);
+
+// Which file a name or a stream leads to, through links and other spellings: the same
+// device and index are the same file. `character` marks devices such as the null device,
+// which hold no content to lose.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool character = false;
+};
+// False (errno set) when there is no such file.
+bool IdentityOf(const std::string& path, FileIdentity& identity);
+bool IdentityOf(std::FILE* stream, FileIdentity& identity);
 
 struct FileInfo {
     bool exists = false;
     bool directory = false;
     bool regular = false;  // not a directory, pipe or device
+    bool link = false;     // the name is a symbolic link; the rest describes where it leads
     std::uint64_t size = 0;
     std::int64_t modifiedTime = 0;  // seconds since 1970-01-01 UTC
 };

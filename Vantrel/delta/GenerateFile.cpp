@@ -10,6 +10,7 @@
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include "Vantrel/delta/FreshNewFile.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/io/BlockReader.h"
 #include "Vantrel/io/ScopedResource.h"
@@ -24,6 +25,8 @@ namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::FileDelta::GenerateFile";
 
+thread_local bool freshRequested = false;
+
 // Writes `length` bytes, which the buffer adds to the digest: RESULT_OK or the write's
 // failure code.
 int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length)
@@ -33,6 +36,23 @@ int Emit(WriteBuffer& out, const unsigned char* bytes, std::uint32_t length)
 
 } // namespace
 
+FreshNewFile::FreshNewFile()
+{
+    freshRequested = true;
+}
+
+FreshNewFile::~FreshNewFile()
+{
+    freshRequested = false;
+}
+
+bool FreshNewFile::Take()
+{
+    const bool fresh = freshRequested;
+    freshRequested = false;
+    return fresh;
+}
+
 int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& newPath) const
 {
     Platform::Runtime& runtime = Platform::CurrentRuntime();
@@ -40,7 +60,9 @@ int FileDelta::GenerateFile(const std::wstring& oldPath, const std::wstring& new
     int answer;
     {
         // Both files are closed at the end of this block, whatever happens in it.
-        ScopedFileDescriptor newFile(runtime.Open(newPath, Platform::OpenMode::WriteCreate));
+        const Platform::OpenMode mode = FreshNewFile::Take() ? Platform::OpenMode::WriteFresh
+                                                             : Platform::OpenMode::WriteCreate;
+        ScopedFileDescriptor newFile(runtime.Open(newPath, mode));
         if (newFile.Get() < 0)
             return ReportError(RESULT_FAILED, newPath.c_str(), kFunction, __LINE__);
         ScopedFileDescriptor oldFile(runtime.Open(oldPath, Platform::OpenMode::Read));

@@ -7,6 +7,7 @@
 #include <Vantrel/FileDelta.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/delta/FreshNewFile.h"
 #include "Vantrel/engine/ReportError.h"
 #include "platform/FileLock.h"
 #include "platform/Kernel.h"
@@ -40,7 +41,13 @@ int Korrin::ApplyFileDelta(const std::wstring& path, const FileDelta& delta, Fil
     Platform::Kernel& kernel = Platform::CurrentKernel();
     const std::wstring temporary = path + L".dfttemp";
 
-    const int result = ApplyFileDelta(path, delta, temporary);
+    int result;
+    {
+        // The temporary name is made up here, so whatever is found there is no one's to keep:
+        // a link there must not lead the rebuild into another file.
+        const FreshNewFile fresh;
+        result = ApplyFileDelta(path, delta, temporary);
+    }
     if (result != RESULT_OK) {
         kernel.Remove(temporary.c_str());
         return ReportError(result, nullptr, kFunction, __LINE__);

@@ -54,12 +54,17 @@ FileLock::~FileLock()
 
 bool FileLock::Create(FileLockType type, const wchar_t* path)
 {
+    std::wstring lockPath = path != nullptr ? path : L"";
+    lockPath += L".korrin-lock";
+    std::string native;
+    // Still ours while the name leads to the file we locked: letting go to take it again
+    // would open a gap for another holder.
+    if (type == Exclusive && path != nullptr && handle_ >= 0 && lockPath == lockPath_ &&
+        ToUtf8Path(lockPath, native) && NameLeadsTo(native, static_cast<int>(handle_)))
+        return true;
     Release();
     if (type != Exclusive || path == nullptr)
         return false;
-    std::wstring lockPath = path;
-    lockPath += L".korrin-lock";
-    std::string native;
     if (!ToUtf8Path(lockPath, native))
         return false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {

@@ -85,9 +85,14 @@ public:
             errno = ENOENT;
             return -1;
         }
+        // Removing a link or file takes nothing from what it leads to, as truncating would.
+        if (mode == OpenMode::WriteFresh)
+            ::unlink(native.c_str());
         int descriptor;
         do {
-            if (mode == OpenMode::WriteCreate)
+            if (mode == OpenMode::WriteFresh)
+                descriptor = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            else if (mode == OpenMode::WriteCreate)
                 descriptor = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
             else
                 descriptor = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);

@@ -36,11 +36,15 @@ FileLock::~FileLock()
 
 bool FileLock::Create(FileLockType type, const wchar_t* path)
 {
+    std::wstring lockPath = path != nullptr ? path : L"";
+    lockPath += L".korrin-lock";
+    // Already ours: the open handle keeps the name, so there is nothing to take again, and
+    // letting go first would open a gap for another holder.
+    if (type == Exclusive && path != nullptr && handle_ != kNoHandle && lockPath == lockPath_)
+        return true;
     Release();
     if (type != Exclusive || path == nullptr)
         return false;
-    std::wstring lockPath = path;
-    lockPath += L".korrin-lock";
     // Share mode 0 is the exclusion; the handle is not inheritable (no security attributes),
     // so a child process cannot keep the lock alive after its holder lets go.
     const HANDLE companion =

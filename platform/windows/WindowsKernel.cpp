@@ -32,6 +32,16 @@ class WindowsKernel final : public Kernel {
 public:
     bool MoveReplacing(const wchar_t* from, const wchar_t* to) override
     {
+        // The new bytes reach the disk before the name does. A file that cannot be opened for
+        // writing (a read-only one) is moved as it is: the move itself says what it thinks.
+        const HANDLE moved = ::CreateFileW(from, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (moved != INVALID_HANDLE_VALUE) {
+            const bool flushed = ::FlushFileBuffers(moved) != 0 || Failed();
+            ::CloseHandle(moved);
+            if (!flushed)
+                return false;
+        }
         // Replace an existing target, and copy when the target lies on another volume.
         if (::MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0)
             return Failed();

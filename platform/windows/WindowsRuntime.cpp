@@ -20,6 +20,7 @@ namespace {
 constexpr int kReadSequential = _O_BINARY | _O_SEQUENTIAL | _O_RDONLY;
 constexpr int kRead = _O_BINARY | _O_RDONLY;
 constexpr int kWriteCreate = _O_BINARY | _O_CREAT | _O_WRONLY | _O_TRUNC;
+constexpr int kWriteFresh = _O_BINARY | _O_CREAT | _O_WRONLY | _O_EXCL;
 constexpr int kNewFileMode = _S_IWRITE;
 static_assert(kReadSequential == 0x8020 && kRead == 0x8000 && (kWriteCreate & ~_O_TRUNC) == 0x8101 &&
                   kNewFileMode == 0x80,
@@ -63,6 +64,10 @@ public:
             return ::_wopen(path.c_str(), kRead);
         case OpenMode::WriteCreate:
             return ::_wopen(path.c_str(), kWriteCreate, kNewFileMode);
+        case OpenMode::WriteFresh:
+            // Removing a link or file takes nothing from what it leads to, as truncating would.
+            ::_wunlink(path.c_str());
+            return ::_wopen(path.c_str(), kWriteFresh, kNewFileMode);
         }
         errno = EINVAL;
         return -1;

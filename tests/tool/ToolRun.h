@@ -6,12 +6,14 @@
 #ifndef KORRIN_TESTS_TOOL_TOOLRUN_H
 #define KORRIN_TESTS_TOOL_TOOLRUN_H
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -70,6 +72,18 @@ inline bool StartsWith(const std::string& text, const std::string& prefix)
 inline bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// Waits up to five seconds for `done` to hold.
+template <typename Condition>
+bool Eventually(Condition done)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
 }
 
 class ToolTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -114,8 +115,16 @@ bool ReplaceFile(const std::string& from, const std::string& to)
 {
     // A replaced executable stays executable; failing to carry the bits is no reason to stop.
     struct stat replaced;
-    if (::stat(to.c_str(), &replaced) == 0)
+    if (::stat(to.c_str(), &replaced) == 0) {
         ::chmod(from.c_str(), replaced.st_mode & 07777);
+        // The old file goes only once the new one's bytes are on the disk, not just its name.
+        const int descriptor = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool flushed = descriptor >= 0 && ::fsync(descriptor) == 0;
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (!flushed)
+            return false;
+    }
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -124,10 +133,83 @@ bool RemoveFile(const std::string& path)
     return ::unlink(path.c_str()) == 0;
 }
 
+std::FILE* OpenForWriting(const std::string& path)
+{
+    int descriptor;
+    do {
+        descriptor = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0)
+        return nullptr;
+    std::FILE* stream = ::fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+    }
+    return stream;
+}
+
+int DescriptorOf(std::FILE* stream)
+{
+    return ::fileno(stream);
+}
+
+const char kSeparators[] = "/";
+
+std::string FinalPath(const std::string& path)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return std::string();
+    std::string final(resolved);
+    std::free(resolved);
+    return final;
+}
+
+bool NameTooLong(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const long longest = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+    const std::size_t length = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+    return longest > 0 && length > static_cast<std::size_t>(longest);
+}
+
+namespace {
+
+void Identify(const struct stat& status, FileIdentity& identity)
+{
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.index = static_cast<std::uint64_t>(status.st_ino);
+    identity.character = S_ISCHR(status.st_mode);
+}
+
+} // namespace
+
+bool IdentityOf(const std::string& path, FileIdentity& identity)
+{
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0)
+        return false;
+    Identify(status, identity);
+    return true;
+}
+
+bool IdentityOf(std::FILE* stream, FileIdentity& identity)
+{
+    struct stat status;
+    if (::fstat(::fileno(stream), &status) != 0)
+        return false;
+    Identify(status, identity);
+    return true;
+}
+
 bool Examine(const std::string& path, FileInfo& info)
 {
     info = FileInfo();
     struct stat status;
+    info.link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
     if (::stat(path.c_str(), &status) != 0)
         return errno == ENOENT || errno == ENOTDIR;
     info.exists = true;

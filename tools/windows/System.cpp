@@ -165,6 +165,41 @@ std::FILE* StreamOver(HANDLE file, const char* mode, int descriptorFlags)
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The name the system gives the file open on `file`, spelled the usual way; empty when it
+// has none that fits MAX_PATH.
+std::string FinalPathOf(HANDLE file)
+{
+    wchar_t name[MAX_PATH + 8];
+    const DWORD length = ::GetFinalPathNameByHandleW(file, name, MAX_PATH + 8, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= MAX_PATH + 8)
+        return std::string();
+    // The name comes as \\?\C:\... or \\?\UNC\server\...: spelled the usual way, it suits
+    // every call of the runtime.
+    std::wstring path(name, length);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        path = L"\\" + path.substr(7);
+    else if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path = path.substr(4);
+    return path.size() < MAX_PATH ? ToUtf8(path.c_str()) : std::string();
+}
+
+// A file on disk is known by its volume and index; anything else (the null device, a
+// console, a pipe) is taken as a device with nothing to lose.
+bool Identify(HANDLE file, FileIdentity& identity)
+{
+    identity = FileIdentity();
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        identity.character = true;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(file, &information))
+        return FailedWithLastError();
+    identity.device = information.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
 // Files to remove on an interrupt. The console's control handler runs on a thread of its
 // own while the program goes on, so a lock is enough; fixed storage keeps it usable up to
 // the last moment of the process, when no destructor may have run yet.
@@ -366,6 +401,8 @@ bool Examine(const std::string& path, FileInfo& info)
     if (!ToUtf16(path, wide))
         return false;
     struct _stat64 status;
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    info.link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (::_wstat64(wide.c_str(), &status) != 0)
         return errno == ENOENT;
     info.exists = true;
@@ -384,18 +421,76 @@ std::string StandardInputPath()
     if (input == INVALID_HANDLE_VALUE || input == nullptr || ::GetFileType(input) != FILE_TYPE_DISK ||
         !::SetFilePointerEx(input, none, &position, FILE_CURRENT) || position.QuadPart != 0)
         return std::string();
-    wchar_t name[MAX_PATH + 8];
-    const DWORD length = ::GetFinalPathNameByHandleW(input, name, MAX_PATH + 8, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= MAX_PATH + 8)
+    return FinalPathOf(input);
+}
+
+std::FILE* OpenForWriting(const std::string& path)
+{
+    std::wstring wide;
+    if (!ToUtf16(path, wide))
+        return nullptr;
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FailedWithLastError();
+        return nullptr;
+    }
+    return StreamOver(file, "wb", 0);
+}
+
+int DescriptorOf(std::FILE* stream)
+{
+    return ::_fileno(stream);
+}
+
+const char kSeparators[] = "\\/";
+
+std::string FinalPath(const std::string& path)
+{
+    std::wstring wide;
+    if (!ToUtf16(path, wide))
         return std::string();
-    // The name comes as \\?\C:\... or \\?\UNC\server\...: spelled the usual way, it suits
-    // every call of the runtime.
-    std::wstring path(name, length);
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-        path = L"\\" + path.substr(7);
-    else if (path.compare(0, 4, L"\\\\?\\") == 0)
-        path = path.substr(4);
-    return path.size() < MAX_PATH ? ToUtf8(path.c_str()) : std::string();
+    // Opening follows the links; backup semantics let a directory be opened too.
+    const HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FailedWithLastError();
+        return std::string();
+    }
+    const std::string final = FinalPathOf(file);
+    ::CloseHandle(file);
+    if (final.empty())
+        errno = ENAMETOOLONG;
+    return final;
+}
+
+bool NameTooLong(const std::string& path)
+{
+    std::wstring wide;
+    if (!ToUtf16(path, wide))
+        return false;
+    const std::size_t separator = wide.find_last_of(L"\\/:");
+    const std::size_t length = separator == std::wstring::npos ? wide.size() : wide.size() - separator - 1;
+    return length > 255;  // UTF-16 units, on every file system the system has
+}
+
+bool IdentityOf(const std::string& path, FileIdentity& identity)
+{
+    std::wstring wide;
+    if (!ToUtf16(path, wide))
+        return false;
+    const HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return FailedWithLastError();
+    const bool known = Identify(file, identity);
+    ::CloseHandle(file);
+    return known;
+}
+
+bool IdentityOf(std::FILE* stream, FileIdentity& identity)
+{
+    return Identify(HandleOf(stream), identity);
 }
 
 void RemoveOnInterrupt(const std::string& path)

@@ -1,8 +1,10 @@
 // FileLock against other processes (fork), also after the locked path was replaced by a
 // rename, and names that cannot be spelled in UTF-8. The rest is in ../FileLockTest.cpp.
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,8 +41,9 @@ bool ChildGetsLock(const std::wstring& path)
 
 using PosixFileLockTest = KorrinTest::LockTarget;
 
-// Also after the target was replaced by a rename, as in-place application replaces it. A
-// name that cannot be spelt in UTF-8 cannot be locked.
+// Also after the target was replaced by a rename, as in-place application replaces it, and
+// while the holder takes the same path again: it never lets go in between, so its companion
+// file is never removed. A name that cannot be spelt in UTF-8 cannot be locked.
 TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
 {
     FileLock unencodable;
@@ -49,6 +52,12 @@ TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
     {
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        const int companion = ::open(dir.NativePath(L"target.bin.korrin-lock").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
+        struct stat kept;
+        ASSERT_EQ(0, ::fstat(companion, &kept));
+        ::close(companion);
+        EXPECT_EQ(1u, kept.st_nlink);
         EXPECT_FALSE(ChildGetsLock(target));
         dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
         std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));

@@ -1,15 +1,20 @@
-// What the kernel and runtime bindings do that only POSIX has: permission bits, TMPDIR, UTF-8
-// names, reads that the system answers in pieces.
+// What the kernel and runtime bindings do that only POSIX has: permission bits, owners and
+// attributes, signals and size limits, TMPDIR, UTF-8 names, reads that the system answers in pieces.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <pthread.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -48,6 +53,7 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
     } cases[] = {
         {"move over a wider mode", false, 0755, 0644, 0755},
         {"move over a restrictive mode", false, 0600, 0666, 0600},
+        {"move over set-ID bits", false, 06755, 0644, 06755},
         {"move to a new name", false, 0, 0640, 0640},
         {"copy over an existing target", true, 0751, 0644, 0751},
         {"copy to a new target", true, 0, 0750, 0750},
@@ -69,6 +75,78 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
         EXPECT_EQ(c.expected, PermissionsOf(local.NativePath(L"target")));
         EXPECT_EQ("new", local.ReadFile(L"target"));
     }
+}
+
+// Moved into place, the new file also takes the owner, the group and the extended attributes
+// of the one it replaces, and keeps its set-ID bits, which a change of owner clears.
+TEST_F(PosixKernelTest, AMoveKeepsTheOwnerAndTheAttributesOfTheReplacedFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    dir.WriteFile(L"target", "old");
+    dir.WriteFile(L"source", "new");
+    const std::string target = dir.NativePath(L"target").string();
+    ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
+    ASSERT_EQ(0, ::chmod(target.c_str(), 06750));
+    // Not every file system takes users' attributes.
+    const bool attributes = ::setxattr(target.c_str(), "user.korrin", "kept", 4, 0) == 0;
+    ASSERT_TRUE(kernel.MoveReplacing(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
+    struct stat moved;
+    ASSERT_EQ(0, ::stat(target.c_str(), &moved));
+    EXPECT_EQ(65534u, moved.st_uid);
+    EXPECT_EQ(65534u, moved.st_gid);
+    EXPECT_EQ(06750u, moved.st_mode & 07777);
+    char value[8] = {};
+    EXPECT_TRUE(!attributes || (::getxattr(target.c_str(), "user.korrin", value, 7) == 4 && value == std::string("kept")));
+    EXPECT_EQ("new", dir.ReadFile(L"target"));
+}
+
+// Where a copy must stand in for a move, the target is never seen half-written: signals wait
+// until the copy is done, and a copy that cannot grow the target (a full disk, here a size
+// limit) leaves it as it was.
+std::atomic<bool> sawPartial{false};
+char watched[4096];
+extern "C" void Look(int)
+{
+    struct stat now;
+    if (::stat(watched, &now) == 0 && now.st_size != 1 << 20 && now.st_size != 16 << 20)
+        sawPartial = true;
+}
+
+TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
+{
+    dir.WriteFile(L"target", std::string(1 << 20, 'o'));
+    dir.WriteFile(L"source", std::string(16 << 20, 'n'));
+    std::snprintf(watched, sizeof watched, "%s", dir.NativePath(L"target").c_str());
+    struct sigaction handle = {}, ignore = {}, previous, before;
+    handle.sa_handler = &Look;
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(0, ::sigaction(SIGUSR1, &handle, &previous));
+    std::atomic<bool> done{false};
+    const pthread_t copying = ::pthread_self();
+    std::thread signals([&] {
+        for (; !done; std::this_thread::sleep_for(std::chrono::microseconds(50)))
+            ::pthread_kill(copying, SIGUSR1);
+    });
+    EXPECT_TRUE(kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str()));
+    done = true;
+    signals.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_FALSE(sawPartial);
+    EXPECT_EQ(16u << 20, std::filesystem::file_size(watched));
+
+    dir.WriteFile(L"target", "old");
+    struct rlimit saved, limit;
+    ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
+    limit = {100000, saved.rlim_max};
+    ::sigaction(SIGXFSZ, &ignore, &before);
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &limit));
+    const bool copied = kernel.CopyOver(dir.Path(L"source").c_str(), dir.Path(L"target").c_str());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &before, nullptr);
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(static_cast<std::uint32_t>(EFBIG), kernel.LastError());
+    EXPECT_EQ("old", dir.ReadFile(L"target"));
 }
 
 // A move onto a directory fails with EISDIR; paths that cannot be written as UTF-8 fail every
