@@ -123,10 +123,14 @@ int FileWindow::Refill(std::uint32_t& count)
         unsigned char* fill = buffer_.get() + windowStart_ + available_;
         const std::uint32_t room = start + bufferSize_ - windowStart_ - available_;
         const std::int64_t delivered = Halvorn::Platform::CurrentRuntime().Read(descriptor_, fill, room);
-        // A window short of its size reads as the end of the file: whatever is buffered, a
-        // failed read fails, and a later Read tries again from where this one stood.
-        if (delivered < 0)
-            return ReportError(RESULT_FAILED, nullptr, "FileWindow::Read", __LINE__);
+        // A failed read consumes nothing, so the bytes buffered can still be served: the
+        // window is short this once, and a later Read tries again from where this one stood.
+        // With nothing buffered the call fails.
+        if (delivered < 0) {
+            if (available_ == 0)
+                return ReportError(RESULT_FAILED, nullptr, "FileWindow::Read", __LINE__);
+            break;
+        }
         sha1_->Append(fill, static_cast<std::uint32_t>(delivered));
         available_ += static_cast<std::uint32_t>(delivered);
         // A short read is the end of the file. A full one into a buffer still smaller than its
