@@ -25,7 +25,7 @@
 #include <Vantrel/DeltaFileWriter.h>
 #include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/GenerateTempFilename.h>
-#include <platform/FileLock.h>
-#include <platform/Logging.h>
+#include <Vantrel/FileLock.h>
+#include <Vantrel/Logging.h>
 
 #endif

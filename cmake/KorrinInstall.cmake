@@ -16,10 +16,6 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/Vantrel/ DESTINATION ${KORRIN_INCLUDE_RO
   PATTERN "signature" EXCLUDE PATTERN "delta" EXCLUDE
 )
 install(FILES ${PROJECT_BINARY_DIR}/include/Vantrel/KorrinExport.h DESTINATION ${KORRIN_INCLUDE_ROOT}/Vantrel)
-# The two pieces of the platform layer that belong to the public face: the file lock that
-# in-place application takes, and the log sink a host program installs.
-install(FILES ${PROJECT_SOURCE_DIR}/platform/FileLock.h ${PROJECT_SOURCE_DIR}/platform/Logging.h
-  DESTINATION ${KORRIN_INCLUDE_ROOT}/platform)
 
 install(EXPORT KorrinTargets NAMESPACE Korrin:: DESTINATION ${KORRIN_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/KorrinConfig.cmake.in

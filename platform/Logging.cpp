@@ -1,4 +1,4 @@
-#include "platform/Logging.h"
+#include "Vantrel/Logging.h"
 
 #include <map>
 #include <memory>

@@ -9,7 +9,7 @@
 
 #include "Vantrel/delta/FreshNewFile.h"
 #include "Vantrel/engine/ReportError.h"
-#include "platform/FileLock.h"
+#include "Vantrel/FileLock.h"
 #include "platform/Kernel.h"
 
 namespace Halvorn {

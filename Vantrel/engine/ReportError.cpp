@@ -1,6 +1,6 @@
 #include "Vantrel/engine/ReportError.h"
 
-#include "platform/Logging.h"
+#include "Vantrel/Logging.h"
 
 namespace Halvorn {
 namespace Vantrel {

@@ -5,7 +5,7 @@
 // contender may therefore lock a file that has just been unlinked, or replaced by a newer
 // holder's; it holds the lock only when the name still leads to the very file it locked,
 // and otherwise tries again.
-#include "platform/FileLock.h"
+#include "Vantrel/FileLock.h"
 
 #include <cerrno>
 #include <string>

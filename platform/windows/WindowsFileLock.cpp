@@ -9,7 +9,7 @@
 // behind, since the system closes its handles. A byte-range lock (LockFileEx) would lock the
 // file rather than the name: removing the companion on release would need the same recheck
 // of the name after locking, with the name stuck in "delete pending" for contenders meanwhile.
-#include "platform/FileLock.h"
+#include "Vantrel/FileLock.h"
 
 #include <string>
 #include <utility>

@@ -20,7 +20,7 @@
 #include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "platform/FileLock.h"
+#include "Vantrel/FileLock.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Refusing.h"

@@ -1,7 +1,6 @@
 # Checks what the Windows DLL exports: every public class and function of the headers in
-# Vantrel/ and of platform/FileLock.h and platform/Logging.h, and nothing else, so that the
-# platform layer (runtime and kernel bindings, hashing functions, path conversions) and the
-# engine's helpers stay inside.
+# Vantrel/, and nothing else, so that the platform layer (runtime and kernel bindings,
+# hashing functions, path conversions) and the engine's helpers stay inside.
 #
 #   cmake -DDLL=... -DOBJDUMP=...-objdump -DCXXFILT=...-c++filt -DWORK_DIR=... -P CheckDllExports.cmake
 

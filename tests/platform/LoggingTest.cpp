@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Logging.h"
+#include "Vantrel/Logging.h"
 #include "support/LogCapture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Logging.h"
+#include "Vantrel/Logging.h"
 
 namespace KorrinTest {
 

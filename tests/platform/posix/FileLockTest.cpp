@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FileLock.h"
+#include "Vantrel/FileLock.h"
 #include "support/LockTarget.h"
 
 namespace {

@@ -8,8 +8,8 @@
 //
 // Loggers live until the process ends. Installing a sink and logging may happen on
 // different threads; the sink itself may be called from any thread that logs.
-#ifndef KORRIN_PLATFORM_LOGGING_H
-#define KORRIN_PLATFORM_LOGGING_H
+#ifndef VANTREL_LOGGING_H
+#define VANTREL_LOGGING_H
 
 #include <cstdarg>
 #include <cstdint>

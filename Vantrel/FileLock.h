@@ -6,8 +6,8 @@
 // expected to have, since the holder removes it on release), so it keeps excluding other
 // holders after the path itself has been replaced by a move. A FileLock is used by one
 // thread at a time; it cannot be copied.
-#ifndef KORRIN_PLATFORM_FILELOCK_H
-#define KORRIN_PLATFORM_FILELOCK_H
+#ifndef VANTREL_FILELOCK_H
+#define VANTREL_FILELOCK_H
 
 #include <cstdint>
 #include <string>
