@@ -5,19 +5,20 @@ include(CMakePackageConfigHelpers)
 set(KORRIN_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/Korrin)
 set(KORRIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Korrin)
 
+# The headers are the library's file sets (Vantrel/CMakeLists.txt), each installed under the
+# include folder that the installed target names.
 install(TARGETS korrin EXPORT KorrinTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  FILE_SET HEADERS DESTINATION ${KORRIN_INCLUDE_ROOT}
+  FILE_SET generated DESTINATION ${KORRIN_INCLUDE_ROOT}
 )
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/Vantrel/ DESTINATION ${KORRIN_INCLUDE_ROOT}/Vantrel
-  FILES_MATCHING PATTERN "*.h"
-  PATTERN "engine" EXCLUDE PATTERN "digests" EXCLUDE PATTERN "io" EXCLUDE
-  PATTERN "signature" EXCLUDE PATTERN "delta" EXCLUDE
-)
-install(FILES ${PROJECT_BINARY_DIR}/include/Vantrel/KorrinExport.h DESTINATION ${KORRIN_INCLUDE_ROOT}/Vantrel)
 
 install(EXPORT KorrinTargets NAMESPACE Korrin:: DESTINATION ${KORRIN_CMAKE_DIR})
+# The build tree is a package too: a client may find it with Korrin_DIR set to this build
+# folder. The config file names only the files beside it, so the one file serves both.
+export(EXPORT KorrinTargets NAMESPACE Korrin:: FILE ${PROJECT_BINARY_DIR}/KorrinTargets.cmake)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/KorrinConfig.cmake.in
   ${PROJECT_BINARY_DIR}/KorrinConfig.cmake INSTALL_DESTINATION ${KORRIN_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/KorrinConfigVersion.cmake

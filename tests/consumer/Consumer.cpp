@@ -67,6 +67,6 @@ int main(int, char** argv)
             return 1;
         }
     }
-    std::puts("consumer: the installed library works");
+    std::puts("consumer: the library works");
     return 0;
 }
