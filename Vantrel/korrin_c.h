@@ -49,7 +49,7 @@ typedef struct korrin_info {
     uint64_t file_size;      /* the size of the file described */
     int64_t modified_time;   /* its modification time, seconds since 1970 */
     unsigned char sha1[20];  /* its SHA-1 value */
-    uint64_t blocks;         /* a signature's blocks; 0 for a delta */
+    uint64_t blocks;         /* a signature's blocks, those of equal content once; 0 for a delta */
     uint64_t copies;         /* a delta's copy instructions; 0 for a signature */
     uint64_t literals;       /* a delta's literal instructions */
     uint64_t literal_bytes;  /* the bytes they carry */
@@ -87,8 +87,9 @@ KORRIN_API void korrin_signature_free(korrin_signature* signature);
 /* ---- Deltas ---- */
 
 /* Describes the file at `path` against `signature`, into memory (korrin_delta_make) or
- * straight into the file at `delta_path` as it is made (korrin_delta_make_file), with no
- * whole delta in memory. */
+ * straight into the file at `delta_path`, made or emptied first, as it is made
+ * (korrin_delta_make_file), with no whole delta in memory. After a failure that file holds
+ * a beginning of the delta, which no reader takes for a whole one. */
 KORRIN_API int korrin_delta_make(const korrin_signature* signature, const char* path, korrin_delta** delta);
 KORRIN_API int korrin_delta_make_file(const korrin_signature* signature, const char* path, const char* delta_path);
 /* A delta that needs no signature: the whole file at `path` as literals. */
@@ -98,7 +99,9 @@ KORRIN_API int korrin_delta_whole_file(const char* path, const char* delta_path)
  * which is then read as the delta is used and must stay in place until it is freed. */
 KORRIN_API int korrin_delta_from_blob(const void* blob, size_t size, korrin_delta** delta);
 KORRIN_API int korrin_delta_open_file(const char* path, korrin_delta** delta);
-/* The delta as a blob, to be freed with korrin_free; or written to the file at `path`. */
+/* The delta as a blob, to be freed with korrin_free; or written to the file at `path`.
+ * These and korrin_delta_info read an opened delta file through, as rebuilding does; a
+ * delta read from a pipe can be read once. */
 KORRIN_API int korrin_delta_to_blob(korrin_delta* delta, unsigned char** blob, size_t* size);
 KORRIN_API int korrin_delta_write_file(korrin_delta* delta, const char* path);
 KORRIN_API int korrin_delta_info(korrin_delta* delta, korrin_info* info);
