@@ -10,7 +10,8 @@
  * names its file exactly; on Windows paths become UTF-16.
  *
  * A handle is used by one thread at a time; different handles may be used on different
- * threads at once. Memory the library hands out (blobs) is freed with korrin_free. */
+ * threads at once. Memory the library hands out (blobs) is freed with korrin_free. A
+ * function that makes a handle or a blob sets its out-parameter to null when it fails. */
 #ifndef VANTREL_KORRIN_C_H
 #define VANTREL_KORRIN_C_H
 
@@ -56,8 +57,8 @@ typedef struct korrin_info {
     uint64_t size;           /* the size of the blob or file that carries it */
 } korrin_info;
 
-/* Receives one failure line (UTF-8, no line terminator) and the logger's name. May be called
- * from any thread that calls the library. */
+/* Receives one line (UTF-8, no line terminator) and the logger's name, on the thread of the
+ * call that logs it. One callback serves the whole process. */
 typedef void (*korrin_log_callback)(void* context, const char* logger, int32_t severity, const char* line);
 
 /* Installs the callback for every line the library logs; null drops them (the default). */

@@ -101,8 +101,8 @@ extern "C" {
 int korrin_delta_make(const korrin_signature* signature, const char* path, korrin_delta** delta)
 {
     static const char function[] = "korrin_delta_make";
+    CApi::Clear(delta);
     KORRIN_C_REQUIRE(signature != nullptr && path != nullptr && delta != nullptr, function);
-    *delta = nullptr;
     return CApi::Guarded(function, [&] {
         auto handle = std::make_unique<korrin_delta>();
         handle->memory = std::make_unique<MemoryDeltaIO>();
@@ -135,8 +135,8 @@ int korrin_delta_make_file(const korrin_signature* signature, const char* path, 
 int korrin_delta_whole(const char* path, korrin_delta** delta)
 {
     static const char function[] = "korrin_delta_whole";
+    CApi::Clear(delta);
     KORRIN_C_REQUIRE(path != nullptr && delta != nullptr, function);
-    *delta = nullptr;
     return CApi::Guarded(function, [&] {
         auto handle = std::make_unique<korrin_delta>();
         handle->memory = std::make_unique<MemoryDeltaIO>();
@@ -176,8 +176,8 @@ int korrin_delta_whole_file(const char* path, const char* delta_path)
 int korrin_delta_from_blob(const void* blob, size_t size, korrin_delta** delta)
 {
     static const char function[] = "korrin_delta_from_blob";
+    CApi::Clear(delta);
     KORRIN_C_REQUIRE((blob != nullptr || size == 0) && delta != nullptr, function);
-    *delta = nullptr;
     return CApi::Guarded(function, [&] {
         if (size > UINT32_MAX)
             return ReportError(RESULT_FAILED, L"a delta blob is at most 4 GiB; open it as a file", function,
@@ -195,8 +195,8 @@ int korrin_delta_from_blob(const void* blob, size_t size, korrin_delta** delta)
 int korrin_delta_open_file(const char* path, korrin_delta** delta)
 {
     static const char function[] = "korrin_delta_open_file";
+    CApi::Clear(delta);
     KORRIN_C_REQUIRE(path != nullptr && delta != nullptr, function);
-    *delta = nullptr;
     return CApi::Guarded(function, [&] {
         auto handle = std::make_unique<korrin_delta>();
         handle->file = std::make_unique<DeltaFileReader>();
@@ -210,9 +210,9 @@ int korrin_delta_open_file(const char* path, korrin_delta** delta)
 int korrin_delta_to_blob(korrin_delta* delta, unsigned char** blob, size_t* size)
 {
     static const char function[] = "korrin_delta_to_blob";
+    CApi::Clear(blob);
+    CApi::Clear(size);
     KORRIN_C_REQUIRE(delta != nullptr && blob != nullptr && size != nullptr, function);
-    *blob = nullptr;
-    *size = 0;
     return CApi::Guarded(function, [&] {
         CApi::MallocBlob made;
         const int result = ToBlob(*delta, made);
@@ -247,8 +247,8 @@ int korrin_delta_write_file(korrin_delta* delta, const char* path)
 int korrin_delta_info(korrin_delta* delta, korrin_info* info)
 {
     static const char function[] = "korrin_delta_info";
+    CApi::Clear(info);
     KORRIN_C_REQUIRE(delta != nullptr && info != nullptr, function);
-    *info = korrin_info{};
     return CApi::Guarded(function, [&] {
         IDeltaIO& store = delta->Store();
         if (delta->memory) {

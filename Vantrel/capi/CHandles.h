@@ -49,6 +49,14 @@ inline std::wstring WidePath(const char* path)
     return wide;
 }
 
+// Out-parameters read as nothing made until the call succeeds, whatever it fails on.
+template <typename T>
+void Clear(T* out)
+{
+    if (out != nullptr)
+        *out = T{};
+}
+
 // A missing argument is the caller's fault, told apart from what the work may fail with.
 #define KORRIN_C_REQUIRE(condition, function)                                                   \
     do {                                                                                        \

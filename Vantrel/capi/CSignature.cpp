@@ -18,8 +18,8 @@ extern "C" {
 int korrin_signature_make(const char* path, uint32_t block_size, korrin_signature** signature)
 {
     static const char function[] = "korrin_signature_make";
+    CApi::Clear(signature);
     KORRIN_C_REQUIRE(path != nullptr && signature != nullptr, function);
-    *signature = nullptr;
     return CApi::Guarded(function, [&] {
         auto handle = std::make_unique<korrin_signature>();
         Korrin engine;
@@ -36,8 +36,8 @@ int korrin_signature_make(const char* path, uint32_t block_size, korrin_signatur
 int korrin_signature_from_blob(const void* blob, size_t size, korrin_signature** signature)
 {
     static const char function[] = "korrin_signature_from_blob";
+    CApi::Clear(signature);
     KORRIN_C_REQUIRE((blob != nullptr || size == 0) && signature != nullptr, function);
-    *signature = nullptr;
     return CApi::Guarded(function, [&] {
         if (size > UINT32_MAX)
             return ReportError(RESULT_FAILED, L"a signature blob is at most 4 GiB", function, __LINE__);
@@ -53,8 +53,8 @@ int korrin_signature_from_blob(const void* blob, size_t size, korrin_signature**
 int korrin_signature_read_file(const char* path, korrin_signature** signature)
 {
     static const char function[] = "korrin_signature_read_file";
+    CApi::Clear(signature);
     KORRIN_C_REQUIRE(path != nullptr && signature != nullptr, function);
-    *signature = nullptr;
     return CApi::Guarded(function, [&] {
         auto handle = std::make_unique<korrin_signature>();
         const int result = ReadDigestFile(CApi::WidePath(path), handle->store);
@@ -67,9 +67,9 @@ int korrin_signature_read_file(const char* path, korrin_signature** signature)
 int korrin_signature_to_blob(const korrin_signature* signature, unsigned char** blob, size_t* size)
 {
     static const char function[] = "korrin_signature_to_blob";
+    CApi::Clear(blob);
+    CApi::Clear(size);
     KORRIN_C_REQUIRE(signature != nullptr && blob != nullptr && size != nullptr, function);
-    *blob = nullptr;
-    *size = 0;
     return CApi::Guarded(function, [&] {
         std::uint32_t length = 0;
         signature->store.WriteToBlob(blob, &length);
@@ -94,8 +94,8 @@ int korrin_signature_write_file(const korrin_signature* signature, const char* p
 int korrin_signature_info(const korrin_signature* signature, korrin_info* info)
 {
     static const char function[] = "korrin_signature_info";
+    CApi::Clear(info);
     KORRIN_C_REQUIRE(signature != nullptr && info != nullptr, function);
-    *info = korrin_info{};
     MemoryDigestIO& store = signature->store;
     _sha1_hash sha1 = {};
     store.ReadVersion(info->version);

@@ -237,7 +237,7 @@ static void Refusals(void)
     CHECK(strstr(logged, "missing.bin") != NULL);
     CHECK(korrin_signature_make("old.bin", 0, &signature) == KORRIN_FAILED && signature == NULL);
     CHECK(korrin_signature_info(NULL, NULL) == KORRIN_INVALID_ARGUMENT);
-    CHECK(korrin_delta_make(NULL, "new.bin", &delta) == KORRIN_INVALID_ARGUMENT);
+    CHECK(korrin_delta_make(NULL, "new.bin", &delta) == KORRIN_INVALID_ARGUMENT && delta == NULL);
     korrin_signature_free(NULL);
     korrin_delta_free(NULL);
     korrin_free(NULL);
