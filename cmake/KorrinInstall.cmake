@@ -13,7 +13,7 @@ install(TARGETS korrin EXPORT KorrinTargets
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Vantrel/ DESTINATION ${KORRIN_INCLUDE_ROOT}/Vantrel
   FILES_MATCHING PATTERN "*.h"
   PATTERN "engine" EXCLUDE PATTERN "digests" EXCLUDE PATTERN "io" EXCLUDE
-  PATTERN "signature" EXCLUDE PATTERN "delta" EXCLUDE
+  PATTERN "signature" EXCLUDE PATTERN "delta" EXCLUDE PATTERN "capi" EXCLUDE
 )
 install(FILES ${PROJECT_BINARY_DIR}/include/Vantrel/KorrinExport.h DESTINATION ${KORRIN_INCLUDE_ROOT}/Vantrel)
 # The two pieces of the platform layer that belong to the public face: the file lock that
