@@ -1,8 +1,10 @@
 # Checks what the Windows DLL exports: every public class and function of the headers in
-# Vantrel/, and nothing else, so that the platform layer (runtime and kernel bindings,
-# hashing functions, path conversions) and the engine's helpers stay inside.
+# Vantrel/ and every function of the C interface under its plain C name, and nothing else,
+# so that the platform layer (runtime and kernel bindings, hashing functions, path
+# conversions) and the engine's helpers stay inside.
 #
-#   cmake -DDLL=... -DOBJDUMP=...-objdump -DCXXFILT=...-c++filt -DWORK_DIR=... -P CheckDllExports.cmake
+#   cmake -DDLL=... -DOBJDUMP=...-objdump -DCXXFILT=...-c++filt -DC_HEADER=.../korrin_c.h -DWORK_DIR=... \
+#     -P CheckDllExports.cmake
 
 cmake_minimum_required(VERSION 3.20)
 
@@ -53,11 +55,25 @@ set(required_members
   "LoggerRegistry::setSink("
 )
 
-foreach(variable DLL OBJDUMP CXXFILT WORK_DIR)
+foreach(variable DLL OBJDUMP CXXFILT C_HEADER WORK_DIR)
   if(NOT ${variable})
     message(FATAL_ERROR "CheckDllExports: ${variable} is not set")
   endif()
 endforeach()
+
+# The C functions, as the header declares them: exported by their bare names, which a
+# C++ function's mangled name never is.
+file(READ ${C_HEADER} header)
+string(REGEX MATCHALL "KORRIN_API [^;(]*[ *]korrin_[a-z0-9_]+\\(" declarations "${header}")
+set(c_functions "")
+foreach(declaration IN LISTS declarations)
+  string(REGEX REPLACE ".*[ *](korrin_[a-z0-9_]+)\\($" "\\1" name "${declaration}")
+  list(APPEND c_functions ${name})
+endforeach()
+list(LENGTH c_functions c_count)
+if(c_count LESS 10)
+  message(FATAL_ERROR "${C_HEADER}: only ${c_count} functions found")
+endif()
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
@@ -103,6 +119,10 @@ foreach(export IN LISTS exports)
   # Virtual tables and type information belong to their class.
   string(REGEX REPLACE "^(vtable|typeinfo|typeinfo name) for " "" subject "${export}")
   set(known FALSE)
+  if(export IN_LIST c_functions)
+    set(known TRUE)
+    list(APPEND seen_functions ${export})
+  endif()
   foreach(class IN LISTS public_classes)
     starts_with("${subject}" "${class}::" member)
     if(member OR subject STREQUAL class)
@@ -131,7 +151,7 @@ foreach(class IN LISTS public_classes)
     string(APPEND problems "  public, but not exported: class ${class}\n")
   endif()
 endforeach()
-foreach(function IN LISTS public_functions)
+foreach(function IN LISTS public_functions c_functions)
   if(NOT function IN_LIST seen_functions)
     string(APPEND problems "  public, but not exported: ${function}\n")
   endif()

@@ -1,7 +1,7 @@
 # Runs the examples of the README against the installed package, so that they cannot rot:
 # the shell block marked "tested: tool" in a scratch directory with the installed korrin
-# first on the PATH, and the C++ block marked "tested: cpp" built as a client project and
-# run on a pair of files.
+# first on the PATH, and the C++ and C blocks marked "tested: cpp" and "tested: c" built as
+# client projects and run on a pair of files.
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}/run")
 set(prefix "${WORK_DIR}/prefix")
@@ -60,4 +60,29 @@ file(READ "${WORK_DIR}/run/old.txt" after)
 file(READ "${WORK_DIR}/run/new.txt" expected)
 if(NOT after STREQUAL expected)
   message(FATAL_ERROR "the README's program did not turn old.txt into new.txt")
+endif()
+
+# The C block is examples/CRoad.c itself, so that the README shows what the build compiles;
+# built as C against the installed package, it turns old.txt into new.txt in place as well.
+block_after(c program)
+file(READ "${EXAMPLES_DIR}/CRoad.c" example)
+if(NOT program STREQUAL example)
+  message(FATAL_ERROR "the README's C block is not examples/CRoad.c")
+endif()
+file(WRITE "${WORK_DIR}/c/road.c" "${program}")
+file(WRITE "${WORK_DIR}/c/CMakeLists.txt" "cmake_minimum_required(VERSION 3.20)
+project(ReadmeCRoad LANGUAGES C)
+find_package(Korrin REQUIRED)
+add_executable(road road.c)
+set_target_properties(road PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+target_link_libraries(road PRIVATE Korrin::Korrin)
+")
+run(${CMAKE_COMMAND} -S "${WORK_DIR}/c" -B "${WORK_DIR}/c/build" "-DCMAKE_PREFIX_PATH=${prefix}"
+    -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/c/build")
+file(WRITE "${WORK_DIR}/run/old.txt" "${old}")
+run("${WORK_DIR}/c/build/road" old.txt new.txt)
+file(READ "${WORK_DIR}/run/old.txt" after)
+if(NOT after STREQUAL expected)
+  message(FATAL_ERROR "the README's C program did not turn old.txt into new.txt")
 endif()
