@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Vantrel/digests/RollingStep.h"
 #include "platform/FilterProbe.h"
 #include "platform/RollingSums.h"
 

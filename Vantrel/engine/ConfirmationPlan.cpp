@@ -2,6 +2,7 @@
 
 #include <Vantrel/HashValues.h>
 
+#include "Vantrel/digests/RollingStep.h"
 #include "Vantrel/engine/CertainMisses.h"
 #include "platform/Md5Lanes.h"
 #include "platform/RollingSums.h"
