@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "Vantrel/digests/RollingStep.h"
+#include "Vantrel/digests/RollingChecksum.h"
 #include "platform/FilterProbe.h"
 #include "platform/RollingSums.h"
 
