@@ -3,7 +3,8 @@
 // time and SHA-1 value are also taken from its last 30 bytes up front, provisionally: once a
 // reading has passed every record, the values it met are the ones that count, exactly as
 // the blob reader would have it, even for the odd delta whose last bytes only look like
-// those records.
+// those records. An instruction handed out is changed into the next one when no one else
+// holds it any more (Reusable), so that a reading allocates nothing per instruction.
 #include <Vantrel/DeltaFileReader.h>
 
 #include <cstring>
