@@ -31,20 +31,7 @@ constexpr std::uint32_t kBufferBytes = 1u << 16;
 // field, its bytes follow.
 std::uint32_t PayloadOf(unsigned char tag)
 {
-    switch (tag) {
-    case kVersionTag:
-    case kWindowTag:
-    case kCopyTag:
-    case kLiteralTag:
-        return 4;
-    case kFileSizeTag:
-    case kTimeTag:
-        return 8;
-    case kSha1Tag:
-        return 20;
-    default:
-        return 0;
-    }
+    return tag == kCopyTag || tag == kLiteralTag ? kInstructionRecordBytes - 1 : PropertyPayload(tag);
 }
 
 // Whether `mine` may be changed into the next instruction: no one holds it but this reader
