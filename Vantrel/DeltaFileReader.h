@@ -10,14 +10,14 @@
 // the instructions have begun is refused, since the instructions before it would change
 // their meaning.
 //
-// ReadDelta hands out one instruction at a time; an instruction is reused for the next one
-// when no one else holds it any more, so a reading allocates nothing per instruction. The end
-// of the instructions is answered with RESULT_FAILED and no log line. A malformed record or a
-// failed read is answered with RESULT_FAILED and a log line naming the byte where it lies,
-// and from then on the reader is damaged: every read fails, the SHA-1 value's included, so a
-// rebuild never takes a damaged delta for a complete one. The Write operations are refused.
-// The counts describe the instructions read so far in the present reading. Not copyable;
-// one thread at a time.
+// ReadDelta hands out one instruction at a time; one that the caller still holds is never
+// changed, and a reading allocates nothing per instruction. The end of the instructions is
+// answered with RESULT_FAILED and no log line. A malformed record or a failed read is
+// answered with RESULT_FAILED and a log line naming the byte where it lies, and from then on
+// the reader is damaged: every read fails, the SHA-1 value's included, so a rebuild never
+// takes a damaged delta for a complete one. The Write operations are refused. The counts
+// describe the instructions read so far in the present reading. Not copyable; one thread at
+// a time.
 #ifndef VANTREL_DELTAFILEREADER_H
 #define VANTREL_DELTAFILEREADER_H
 
@@ -75,8 +75,8 @@ public:
 
     // Within a reading, takes the copy instructions that come next as long as they copy blocks
     // `next`, `next` + 1 and so on, `most` at most, and returns how many it took: they count
-    // as read, as ReadDelta's would. Rebuilding gathers a run of copies this way without a
-    // call for each. Takes none before a reading has begun or once it has ended.
+    // as read, as ReadDelta's would, without a call for each. Takes none before a reading has
+    // begun or once it has ended.
     virtual std::uint32_t TakeCopyRun(std::uint32_t next, std::uint32_t most);
 
 private:

@@ -17,7 +17,7 @@ namespace Vantrel {
 class KORRIN_API FileDelta {
 public:
     // `store` must outlive the facade; it is not owned and not tested for null.
-    explicit FileDelta(IDeltaIO* store);
+    FileDelta(IDeltaIO* store);
     FileDelta(const FileDelta& other) = default;
     FileDelta& operator=(const FileDelta& other) = default;
     ~FileDelta() = default;

@@ -18,7 +18,7 @@ namespace Vantrel {
 class KORRIN_API FileDigest {
 public:
     // `store` must outlive the facade; it is not owned and not tested for null.
-    explicit FileDigest(IDigestIO* store);
+    FileDigest(IDigestIO* store);
     FileDigest(const FileDigest& other) = default;
     FileDigest& operator=(const FileDigest& other) = default;
     ~FileDigest() = default;

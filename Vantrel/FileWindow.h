@@ -1,7 +1,6 @@
-// Reads a file through a window of W bytes that slides forward over it, refilling from the
-// file in large sequential reads, and feeds every byte it reads into a SHA-1 digest so that
-// the whole file's value is at hand once the window has passed the end. The digest of a large
-// file is computed on a second thread while the caller works through the window.
+// Reads a file through a window of W bytes that slides forward over it, and feeds every byte
+// it reads into a SHA-1 digest, so that the whole file's value is at hand once the window has
+// passed the end.
 //
 // Protocol: Open; then repeatedly Read (count: W, fewer near the end, 0 past it), look at
 // the count bytes through Buffer/Get, Move by at most count; Close; GetFileDigest. The
@@ -9,8 +8,10 @@
 // behind it (W bytes of buffer for a file at least W long, whose window is full till near
 // its end). The buffer follows the file: a window far larger than the file takes no more
 // memory than the file needs. Moving further than count skips bytes, which are then missing
-// from the digest. A failed read fails Read, whatever is buffered, since a window short of W
-// means the end of the file. Not copyable; one thread at a time.
+// from the digest. A read of the file that fails fails Read only when no byte is buffered;
+// otherwise Read serves a short window this once and the next Read reads again from there.
+// Not copyable; one thread at a time (the object may hash on a thread of its own, which it
+// joins before Close returns).
 #ifndef VANTREL_FILEWINDOW_H
 #define VANTREL_FILEWINDOW_H
 
@@ -36,8 +37,6 @@ public:
     virtual ~FileWindow();
 
     int Open(const std::wstring& path, std::uint32_t windowSize);
-    // The common cases, a full window already buffered and a step within the buffered
-    // bytes, are answered here so that a caller's per-byte loop inlines them.
     int Read(std::uint32_t& count)
     {
         if (descriptor_ != -1 && available_ >= windowSize_) {

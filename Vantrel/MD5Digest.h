@@ -20,7 +20,7 @@ namespace Vantrel {
 class KORRIN_API MD5Digest {
 public:
     MD5Digest();
-    explicit MD5Digest(const _md5_hash& value); // finished, holding `value`
+    MD5Digest(const _md5_hash& value); // finished, holding `value`
     MD5Digest(const MD5Digest& other);
     MD5Digest& operator=(const MD5Digest& other);
     virtual ~MD5Digest();

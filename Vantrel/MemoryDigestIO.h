@@ -2,11 +2,11 @@
 // checksum and MD5 value. It also turns a signature into a byte blob and back.
 //
 // Made empty; properties read as zero until written. Copies are deep. Nothing removes a
-// block. The blocks are kept as written, in about 24 bytes each; both lookups cost constant
-// time whatever the size of the table, through lookups made by the first one, about 13 bytes a
-// block more (the side that makes signatures never looks anything up). Once the store is
-// filled, any number of threads may look up in it at once, a server making many deltas
-// against one signature for instance; writing is for one thread with no lookup under way.
+// block. Both lookups take constant time whatever the size of the table. Memory: about 24
+// bytes a block, and about 13 more from the first lookup on, which a store that is only
+// written (on the side that makes signatures) never pays. Once the store is filled, any
+// number of threads may look up in it at once; writing is for one thread with no lookup
+// under way.
 #ifndef VANTREL_MEMORYDIGESTIO_H
 #define VANTREL_MEMORYDIGESTIO_H
 

@@ -4,8 +4,7 @@
 // Start computes it over a block; Rolling moves it along by one byte in constant time,
 // either keeping the window's length or, at the end of the data, shrinking it by one.
 // Accumulating or finished like the hash digests: once finished, Start, Rolling and Finish
-// answer RESULT_FAILED and change nothing. The per-position calls are defined here so that
-// the delta generator's loop inlines them.
+// answer RESULT_FAILED and change nothing.
 #ifndef VANTREL_RCHECK32DIGEST_H
 #define VANTREL_RCHECK32DIGEST_H
 
@@ -32,21 +31,7 @@ public:
     // Moves the window by one byte. Without `shrink` the window keeps `length` bytes, losing
     // `leaving` and gaining `entering`; with it the window loses `leaving`, gains nothing and
     // `length` is its new length.
-    int Rolling(unsigned char leaving, unsigned char entering, std::uint32_t length, bool shrink)
-    {
-        if (finished_)
-            return RESULT_FAILED;
-        // Unsigned arithmetic wraps modulo 2^32, a multiple of 65536, so masking at the end
-        // gives the sums modulo 65536 whatever went below zero on the way.
-        const std::uint32_t a = (running_ & 0xFFFFu) - leaving + entering;
-        std::uint32_t b = running_ >> 16;
-        if (shrink)
-            b -= (length + 1) * static_cast<std::uint32_t>(leaving);
-        else
-            b += a - length * static_cast<std::uint32_t>(leaving);
-        running_ = (b << 16) | (a & 0xFFFFu);
-        return RESULT_OK;
-    }
+    int Rolling(unsigned char leaving, unsigned char entering, std::uint32_t length, bool shrink);
 
     int Finish()
     {

@@ -20,7 +20,7 @@ namespace Vantrel {
 class KORRIN_API SHA1Digest {
 public:
     SHA1Digest();
-    explicit SHA1Digest(const _sha1_hash& value); // finished, holding `value`
+    SHA1Digest(const _sha1_hash& value); // finished, holding `value`
     SHA1Digest(const SHA1Digest& other);
     SHA1Digest& operator=(const SHA1Digest& other);
     virtual ~SHA1Digest();

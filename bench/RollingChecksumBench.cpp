@@ -1,5 +1,4 @@
-// The rolling checksum: Start over whole blocks (signature generation) and the per-position
-// roll of the delta generator's loop.
+// The rolling checksum's public class: Start over whole blocks and the per-position roll.
 #include <random>
 #include <vector>
 
@@ -36,7 +35,7 @@ void BM_Rcheck32Start(benchmark::State& state)
 }
 BENCHMARK(BM_Rcheck32Start)->Arg(2048)->Arg(65536);
 
-// One object along a 1 MiB buffer, as the delta generator uses it at every position:
+// One object along a 1 MiB buffer, as a client rolls it from position to position:
 // ResetForRolling, Rolling, Finish, GetDigest. Reported per byte position.
 void BM_Rcheck32Rolling(benchmark::State& state)
 {

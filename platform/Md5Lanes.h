@@ -1,8 +1,8 @@
 // MD5 values of many independent messages at once. On x86-64, each count of messages goes
 // to the version that hashes it quickest: a few messages side by side in general registers,
 // more in the 32-bit lanes of vector registers (4 to 32 lanes with AVX-512, 8 or 16 with
-// AVX2), several times faster than one stream after another. Elsewhere the messages go one
-// by one through the hashing layer. The values are the same either way.
+// AVX2). Elsewhere the messages go one by one through the hashing layer. The values are the
+// same either way.
 #ifndef KORRIN_PLATFORM_MD5LANES_H
 #define KORRIN_PLATFORM_MD5LANES_H
 

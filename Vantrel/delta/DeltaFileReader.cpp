@@ -3,7 +3,8 @@
 // time and SHA-1 value are also taken from its last 30 bytes up front, provisionally: once a
 // reading has passed every record, the values it met are the ones that count, exactly as
 // the blob reader would have it, even for the odd delta whose last bytes only look like
-// those records.
+// those records. An instruction handed out is changed into the next one when no one else
+// holds it any more (Reusable), so that a reading allocates nothing per instruction.
 #include <Vantrel/DeltaFileReader.h>
 
 #include <cstring>
@@ -30,20 +31,7 @@ constexpr std::uint32_t kBufferBytes = 1u << 16;
 // field, its bytes follow.
 std::uint32_t PayloadOf(unsigned char tag)
 {
-    switch (tag) {
-    case kVersionTag:
-    case kWindowTag:
-    case kCopyTag:
-    case kLiteralTag:
-        return 4;
-    case kFileSizeTag:
-    case kTimeTag:
-        return 8;
-    case kSha1Tag:
-        return 20;
-    default:
-        return 0;
-    }
+    return tag == kCopyTag || tag == kLiteralTag ? kInstructionRecordBytes - 1 : PropertyPayload(tag);
 }
 
 // Whether `mine` may be changed into the next instruction: no one holds it but this reader

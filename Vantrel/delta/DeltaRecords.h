@@ -7,14 +7,14 @@
 
 #include <cstdint>
 
+#include "Vantrel/io/BlobRecords.h"
+
 namespace Halvorn {
 namespace Vantrel {
 
 constexpr unsigned char kCopyTag = 0x44;
 constexpr unsigned char kLiteralTag = 0x42;
 
-constexpr std::uint32_t kHeadRecordBytes = 19;       // V, W and F
-constexpr std::uint32_t kTailRecordBytes = 30;       // M and C
 constexpr std::uint32_t kInstructionRecordBytes = 5; // a tag and a 32-bit field
 constexpr std::uint64_t kFixedDeltaBytes = kHeadRecordBytes + kTailRecordBytes;
 

@@ -1,69 +1,61 @@
 #include <Vantrel/MD5Digest.h>
 
-#include <cstring>
-
-#include <Vantrel/ResultCodes.h>
-
+#include "Vantrel/digests/HashDigestCore.h"
 #include "platform/Hashing.h"
 
 namespace Halvorn {
 namespace Vantrel {
 
-// A failed md5_init leaves the handle null; every later layer call then reports the
-// failure instead of the object throwing.
+namespace {
+
+struct Md5Layer {
+    using Context = md5_context;
+    using Value = _md5_hash;
+    static constexpr auto Init = md5_init;
+    static constexpr auto Append = md5_append;
+    static constexpr auto Finish = md5_finish;
+    static constexpr auto Copy = md5_copyContext;
+    static constexpr auto Destroy = md5_destroy;
+};
+using Core = HashDigestCore<Md5Layer>;
+
+} // namespace
 
 MD5Digest::MD5Digest() : finished_(false), context_(nullptr), value_()
 {
-    md5_init(&context_);
+    Core::Open(context_);
 }
 
 MD5Digest::MD5Digest(const _md5_hash& value) : finished_(true), context_(nullptr), value_(value)
 {
-    // Unused until Reset, but every object owns a context for its whole life.
-    md5_init(&context_);
+    Core::Open(context_);
 }
 
 MD5Digest::MD5Digest(const MD5Digest& other)
     : finished_(other.finished_), context_(nullptr), value_(other.value_)
 {
-    md5_copyContext(other.context_, &context_);
+    Core::CopyContext(other.context_, context_);
 }
 
 MD5Digest& MD5Digest::operator=(const MD5Digest& other)
 {
-    finished_ = other.finished_;
-    // Replaces the running state of the context already held; a self-copy is a no-op.
-    md5_copyContext(other.context_, &context_);
-    value_ = other.value_;
+    Core::Assign(finished_, context_, value_, other.finished_, other.context_, other.value_);
     return *this;
 }
 
 MD5Digest::~MD5Digest()
 {
-    md5_destroy(context_);
+    Core::Close(context_);
 }
 
 int MD5Digest::Append(const unsigned char* data, std::uint32_t length)
 {
-    if (finished_) {
-        return RESULT_FAILED;
-    }
-    return md5_append(context_, data, length);
+    return Core::Append(finished_, context_, data, length);
 }
 
 int MD5Digest::Finish()
 {
-    if (finished_) {
-        return RESULT_FAILED;
-    }
-    // Through a local so that a failing layer cannot leave a partial value behind.
-    _md5_hash value{};
-    const int result = md5_finish(context_, &value);
-    if (result == 0) {
-        value_ = value;
-        finished_ = true;
-    }
-    return result;
+    return Core::Finish(finished_, context_, value_);
 }
 
 int MD5Digest::GetDigest(_md5_hash& value) const
@@ -74,27 +66,22 @@ int MD5Digest::GetDigest(_md5_hash& value) const
 
 void MD5Digest::Reset()
 {
-    finished_ = false;
-    md5_destroy(context_);
-    context_ = nullptr;
-    md5_init(&context_);
-    value_ = _md5_hash{};
+    Core::Reset(finished_, context_, value_);
 }
 
 bool MD5Digest::operator==(const MD5Digest& other) const
 {
-    return finished_ && value_ == other.value_;
+    return Core::Equal(finished_, value_, other.value_);
 }
 
 bool MD5Digest::operator!=(const MD5Digest& other) const
 {
-    return finished_ && value_ != other.value_;
+    return Core::Unequal(finished_, value_, other.value_);
 }
 
 bool MD5Digest::operator<(const MD5Digest& other) const
 {
-    // Deliberately inverted: "less" holds when this value is byte-wise greater.
-    return std::memcmp(value_.bytes, other.value_.bytes, sizeof value_.bytes) > 0;
+    return Core::Less(value_, other.value_);
 }
 
 } // namespace Vantrel

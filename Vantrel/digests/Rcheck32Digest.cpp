@@ -1,5 +1,6 @@
 #include <Vantrel/Rcheck32Digest.h>
 
+#include "Vantrel/digests/RollingChecksum.h"
 #include "platform/RollingSums.h"
 
 namespace Halvorn {
@@ -15,7 +16,15 @@ int Rcheck32Digest::Start(const unsigned char* data, std::uint32_t length)
     std::uint32_t a = 0;
     std::uint32_t b = 0;
     Platform::BlockSums(data, length, a, b);
-    running_ = (b << 16) | (a & 0xFFFFu);
+    running_ = ChecksumOf(a, b);
+    return RESULT_OK;
+}
+
+int Rcheck32Digest::Rolling(unsigned char leaving, unsigned char entering, std::uint32_t length, bool shrink)
+{
+    if (finished_)
+        return RESULT_FAILED;
+    running_ = Rolled(running_, leaving, entering, length, shrink);
     return RESULT_OK;
 }
 

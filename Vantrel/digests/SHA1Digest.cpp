@@ -1,69 +1,61 @@
 #include <Vantrel/SHA1Digest.h>
 
-#include <cstring>
-
-#include <Vantrel/ResultCodes.h>
-
+#include "Vantrel/digests/HashDigestCore.h"
 #include "platform/Hashing.h"
 
 namespace Halvorn {
 namespace Vantrel {
 
-// A failed sha1_init leaves the handle null; every later layer call then reports the
-// failure instead of the object throwing.
+namespace {
+
+struct Sha1Layer {
+    using Context = sha1_context;
+    using Value = _sha1_hash;
+    static constexpr auto Init = sha1_init;
+    static constexpr auto Append = sha1_append;
+    static constexpr auto Finish = sha1_finish;
+    static constexpr auto Copy = sha1_copyContext;
+    static constexpr auto Destroy = sha1_destroy;
+};
+using Core = HashDigestCore<Sha1Layer>;
+
+} // namespace
 
 SHA1Digest::SHA1Digest() : finished_(false), context_(nullptr), value_()
 {
-    sha1_init(&context_);
+    Core::Open(context_);
 }
 
 SHA1Digest::SHA1Digest(const _sha1_hash& value) : finished_(true), context_(nullptr), value_(value)
 {
-    // Unused until Reset, but every object owns a context for its whole life.
-    sha1_init(&context_);
+    Core::Open(context_);
 }
 
 SHA1Digest::SHA1Digest(const SHA1Digest& other)
     : finished_(other.finished_), context_(nullptr), value_(other.value_)
 {
-    sha1_copyContext(other.context_, &context_);
+    Core::CopyContext(other.context_, context_);
 }
 
 SHA1Digest& SHA1Digest::operator=(const SHA1Digest& other)
 {
-    finished_ = other.finished_;
-    // Replaces the running state of the context already held; a self-copy is a no-op.
-    sha1_copyContext(other.context_, &context_);
-    value_ = other.value_;
+    Core::Assign(finished_, context_, value_, other.finished_, other.context_, other.value_);
     return *this;
 }
 
 SHA1Digest::~SHA1Digest()
 {
-    sha1_destroy(context_);
+    Core::Close(context_);
 }
 
 int SHA1Digest::Append(const unsigned char* data, std::uint32_t length)
 {
-    if (finished_) {
-        return RESULT_FAILED;
-    }
-    return sha1_append(context_, data, length);
+    return Core::Append(finished_, context_, data, length);
 }
 
 int SHA1Digest::Finish()
 {
-    if (finished_) {
-        return RESULT_FAILED;
-    }
-    // Through a local so that a failing layer cannot leave a partial value behind.
-    _sha1_hash value{};
-    const int result = sha1_finish(context_, &value);
-    if (result == 0) {
-        value_ = value;
-        finished_ = true;
-    }
-    return result;
+    return Core::Finish(finished_, context_, value_);
 }
 
 int SHA1Digest::GetDigest(_sha1_hash& value) const
@@ -74,27 +66,22 @@ int SHA1Digest::GetDigest(_sha1_hash& value) const
 
 void SHA1Digest::Reset()
 {
-    finished_ = false;
-    sha1_destroy(context_);
-    context_ = nullptr;
-    sha1_init(&context_);
-    value_ = _sha1_hash{};
+    Core::Reset(finished_, context_, value_);
 }
 
 bool SHA1Digest::operator==(const SHA1Digest& other) const
 {
-    return finished_ && value_ == other.value_;
+    return Core::Equal(finished_, value_, other.value_);
 }
 
 bool SHA1Digest::operator!=(const SHA1Digest& other) const
 {
-    return finished_ && value_ != other.value_;
+    return Core::Unequal(finished_, value_, other.value_);
 }
 
 bool SHA1Digest::operator<(const SHA1Digest& other) const
 {
-    // Deliberately inverted: "less" holds when this value is byte-wise greater.
-    return std::memcmp(value_.bytes, other.value_.bytes, sizeof value_.bytes) > 0;
+    return Core::Less(value_, other.value_);
 }
 
 } // namespace Vantrel

@@ -1,6 +1,5 @@
 // Feeds a SHA1Digest from a second thread, so that hashing a large input runs beside the
-// reading and the other work on it instead of after them: on two cores it was the largest
-// single cost of a pass over a file.
+// reading and the other work on it instead of after them.
 //
 // Ranges are hashed in the order given, each with one Append on the digest, so the digest
 // ends exactly as the same Appends made in line would leave it. Nothing is copied: the

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Vantrel/digests/RollingChecksum.h"
 #include "platform/FilterProbe.h"
 #include "platform/RollingSums.h"
 
@@ -50,7 +51,6 @@ std::uint32_t FirstIndexed(const ScanChunk& chunk, const ChecksumProbe& probe)
 std::uint32_t PassCertainMisses(const unsigned char* bytes, std::uint32_t limit, std::uint32_t window,
                                 const ChecksumProbe& probe, std::uint32_t& checksum, unsigned char leaving)
 {
-    // Chunks of 256 positions took a quarter less time than chunks of 64 (bench/ScanBench.cpp).
     // The first chunk is short and is looked at before the next is made: a position the
     // signature has is often near (just past one whose block did not match, or all along in a
     // file much like the old one), and work past it is wasted.

@@ -1,6 +1,5 @@
-// The scan of delta generation over positions that surely match nothing: the rolling step
-// from one window position to the next, and a pass over many positions at once that stops
-// at the first whose checksum the signature has.
+// The scan of delta generation over positions that surely match nothing: a pass over many
+// positions at once that stops at the first whose checksum the signature has.
 #ifndef VANTREL_ENGINE_CERTAINMISSES_H
 #define VANTREL_ENGINE_CERTAINMISSES_H
 
@@ -10,22 +9,6 @@
 
 namespace Halvorn {
 namespace Vantrel {
-
-// The checksum one byte further on, as Rcheck32Digest::Rolling computes it: the window keeps
-// `count` bytes, or with `shrink` loses `leaving` and gains nothing (`count` its new length).
-inline std::uint32_t Rolled(std::uint32_t checksum, unsigned char leaving, unsigned char entering,
-                            std::uint32_t count, bool shrink)
-{
-    // Unsigned arithmetic wraps modulo 2^32, a multiple of 65536, so masking at the end gives
-    // the sums modulo 65536 whatever went below zero on the way.
-    const std::uint32_t a = (checksum & 0xFFFFu) - leaving + entering;
-    std::uint32_t b = checksum >> 16;
-    if (shrink)
-        b -= (count + 1) * static_cast<std::uint32_t>(leaving);
-    else
-        b += a - count * static_cast<std::uint32_t>(leaving);
-    return (b << 16) | (a & 0xFFFFu);
-}
 
 // Positions whose checksum no block has are the common case, and they need none of the
 // per-position bookkeeping as long as the window stays full and the pending literal run has

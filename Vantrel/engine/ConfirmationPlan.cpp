@@ -2,6 +2,7 @@
 
 #include <Vantrel/HashValues.h>
 
+#include "Vantrel/digests/RollingChecksum.h"
 #include "Vantrel/engine/CertainMisses.h"
 #include "platform/Md5Lanes.h"
 #include "platform/RollingSums.h"
@@ -27,7 +28,7 @@ void ConfirmationPlan::Make(const ChecksumProbe& probe, const unsigned char* byt
             std::uint32_t plain = 0;
             std::uint32_t running = 0;
             Platform::BlockSums(bytes + next, window, plain, running);
-            checksum = (running << 16) | (plain & 0xFFFFu);
+            checksum = ChecksumOf(plain, running);
             if (probe.Present(checksum)) {
                 List(position + next, bytes + next, checksum);
                 at = next;

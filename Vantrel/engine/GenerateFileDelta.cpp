@@ -30,6 +30,7 @@
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include "Vantrel/digests/RollingChecksum.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
 #include "Vantrel/engine/CertainMisses.h"

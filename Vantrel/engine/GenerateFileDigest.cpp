@@ -16,6 +16,7 @@
 #include <Vantrel/ResultCodes.h>
 #include <Vantrel/SHA1Digest.h>
 
+#include "Vantrel/digests/RollingChecksum.h"
 #include "Vantrel/digests/Sha1Beside.h"
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/engine/WindowSizes.h"
@@ -100,7 +101,7 @@ int Korrin::GenerateFileDigest(const std::wstring& path, FileDigest& digest)
             std::uint32_t plain = 0;
             std::uint32_t running = 0;
             Platform::BlockSums(starts[b], lengths[b], plain, running);
-            result = digest.AddDigest(index, (running << 16) | (plain & 0xFFFFu), md5s[b]);
+            result = digest.AddDigest(index, ChecksumOf(plain, running), md5s[b]);
             if (result != RESULT_OK)
                 return ReportError(result, nullptr, kFunction, __LINE__);
             ++index;

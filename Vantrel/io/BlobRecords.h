@@ -20,6 +20,26 @@ constexpr unsigned char kFileSizeTag = 0x46;
 constexpr unsigned char kTimeTag = 0x4D;
 constexpr unsigned char kSha1Tag = 0x43;
 
+constexpr std::uint32_t kHeadRecordBytes = 19; // V, W and F
+constexpr std::uint32_t kTailRecordBytes = 30; // M and C
+
+// The payload's length of a property record by its tag; 0 for a byte that tags none.
+constexpr std::uint32_t PropertyPayload(unsigned char tag)
+{
+    switch (tag) {
+    case kVersionTag:
+    case kWindowTag:
+        return 4;
+    case kFileSizeTag:
+    case kTimeTag:
+        return 8;
+    case kSha1Tag:
+        return 20;
+    default:
+        return 0;
+    }
+}
+
 // A malloc'd buffer of `length` bytes, the caller's to free; null when the length does not
 // fit a blob's 32-bit size or there is no memory.
 inline unsigned char* AllocateBlob(std::uint64_t length)

@@ -1,3 +1,9 @@
+// The window refills from the file in large sequential reads, into a buffer that grows only
+// as far as the file turns out to reach. The SHA-1 of a large file is computed on a second
+// thread (Sha1Beside) while the caller works through the window, over buffer regions that
+// take turns (Regions below). Read and Move answer the common cases, a full window already
+// buffered and a step within the buffered bytes, in the header, so that a caller's per-byte
+// loop inlines them; Refill and Skip do the rest.
 #include <Vantrel/FileWindow.h>
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// A filter answers most absent checksums from one word (ChecksumFilter). Behind it, an open
+// addressing table at most three quarters full holds each checksum once in an 8-byte slot,
+// with the position of its only block or, for a checksum several blocks share, a run of their
+// positions sorted by MD5 value and then position, searched by halving.
 #include "Vantrel/signature/BlockIndex.h"
 
 #include <algorithm>

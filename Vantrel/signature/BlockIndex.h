@@ -1,13 +1,8 @@
 // The lookups of a signature's blocks, made once from the blocks as written: whether any
 // block has a checksum, and which block first had a checksum and an MD5 value. Both cost
-// constant time however many blocks there are, and however many of them share a checksum.
-//
-// A filter answers most absent checksums from one word (ChecksumFilter). Behind it, an open
-// addressing table at most three quarters full holds each checksum once in an 8-byte slot,
-// with the position of its only block or, for a checksum several blocks share, a run of their
-// positions sorted by MD5 value and then position, searched by halving. About 13 bytes a
-// block beside the blocks themselves. Read only once made, so any number of threads may use
-// it at once.
+// constant time however many blocks there are, and however many of them share a checksum,
+// in about 13 bytes a block beside the blocks themselves. Read only once made, so any number
+// of threads may use it at once.
 #ifndef VANTREL_SIGNATURE_BLOCKINDEX_H
 #define VANTREL_SIGNATURE_BLOCKINDEX_H
 

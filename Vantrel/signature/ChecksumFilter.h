@@ -1,19 +1,9 @@
 // A set of 32-bit checksums that answers "certainly absent" in constant time and in little
-// memory: a blocked Bloom filter, one 64-bit word per lookup with four bits of it per
-// checksum, so that the answer for a checksum no block has, the common case, is a single
-// predictable test. "Maybe present" answers go on to the exact index; the owner resizes the
-// filter as its table grows to keep 16 bits per checksum, which keeps false ones near one in
-// two hundred (each costs one index probe) while the filter stays small enough for the
-// processor's caches: with 32 bits, a large signature's misses slowed by a third, waiting on
-// memory, for a delta generation no faster.
-//
-// The four bits come from two small tables, two bits in each half of the word, picked by two
-// bytes of the checksum: two loads instead of four variable shifts, the difference
-// that counts when every byte position of a file asks. The words are stored inverted (a
-// checksum clears its bits), so that the test is whether the word and the bits share
-// nothing, which the processor answers in one instruction. The layout is defined beside
-// the vector test of many checksums at once (platform/FilterProbe.h), which the delta
-// generator uses for runs of positions.
+// memory, so that a checksum no block has, the common case, costs a single predictable test;
+// "maybe present" answers go on to the exact index. The owner resizes the filter as its table
+// grows (Full), to keep kBitsPerChecksum bits per checksum. The layout is defined beside the
+// vector test of many checksums at once (platform/FilterProbe.h), which the delta generator
+// uses for runs of positions.
 #ifndef VANTREL_SIGNATURE_CHECKSUMFILTER_H
 #define VANTREL_SIGNATURE_CHECKSUMFILTER_H
 
@@ -49,13 +39,9 @@ public:
     unsigned Shift() const { return shift_; }
 
 private:
-    // One 32-bit multiplication by the golden ratio spreads the checksum over the upper bits
-    // of the product, which pick the word.
+    // The word: the upper bits of the checksum times the golden ratio.
     std::size_t WordIndex(std::uint32_t checksum) const { return Platform::FilterWord(checksum, shift_); }
-    // The bits within the word come from the checksum's own bytes, its two sums' low bytes,
-    // which need no arithmetic to pick out. They vary with the checksum as freely as the
-    // bits of a hash, and the word is picked by a hash of the whole checksum, so that the
-    // checksums sharing a word are unrelated to the bits one of them asks for.
+    // The bits within the word, from the checksum's own bytes.
     static std::uint64_t MaskOf(std::uint32_t checksum) { return Platform::FilterBits(checksum); }
 
     std::vector<std::uint64_t> words_; // inverted: a clear bit is a bit some checksum set

@@ -3,6 +3,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "Vantrel/signature/BlockTable.h"
+#include "Vantrel/signature/SignatureRecords.h"
 
 namespace Halvorn {
 namespace Vantrel {
@@ -138,7 +139,7 @@ int MemoryDigestIO::Find(const std::uint32_t& checksum, bool& found) const
 std::uint32_t MemoryDigestIO::GetDigestSize() const
 {
     // Wraps like any 32-bit count past 171,798,689 groups; WriteToBlob refuses such tables.
-    return static_cast<std::uint32_t>(49 + 25 * table_->Groups());
+    return static_cast<std::uint32_t>(kFixedSignatureBytes + kGroupRecordBytes * table_->Groups());
 }
 
 } // namespace Vantrel

@@ -1,6 +1,5 @@
-// The signature blob: tagged records, integers little-endian and unaligned, no header.
-//   V version (4) | W window size (4) | F file size (8) | D block index (4), checksum (4),
-//   MD5 (16), one per group | M modified time (8) | C SHA-1 (20), which ends the blob.
+// The signature blob: tagged records, integers little-endian and unaligned, no header (the
+// records are listed in SignatureRecords.h).
 #include <Vantrel/MemoryDigestIO.h>
 
 #include <cstdlib>
@@ -13,16 +12,12 @@
 #include "Vantrel/engine/ReportError.h"
 #include "Vantrel/io/BlobRecords.h"
 #include "Vantrel/signature/BlockTable.h"
+#include "Vantrel/signature/SignatureRecords.h"
 
 namespace Halvorn {
 namespace Vantrel {
 
 namespace {
-
-constexpr unsigned char kBlockTag = 0x44;
-// The fixed records of a signature blob, and one record per group.
-constexpr std::uint64_t kFixedBlobBytes = 49;
-constexpr std::uint64_t kGroupBlobBytes = 25;
 
 constexpr const char* kReadFromBlob = "Halvorn::Vantrel::MemoryDigestIO::ReadFromBlob";
 
@@ -40,7 +35,7 @@ void MemoryDigestIO::WriteToBlob(unsigned char** blob, std::uint32_t* size)
     std::unique_ptr<unsigned char, void (*)(void*)> out(nullptr, std::free);
     try {
         const BlockTable::Ordered table = table_->Order();
-        const std::uint64_t length = kFixedBlobBytes + kGroupBlobBytes * table.Groups();
+        const std::uint64_t length = kFixedSignatureBytes + kGroupRecordBytes * table.Groups();
         out.reset(AllocateBlob(length));
         if (!out)
             return;

@@ -9,6 +9,7 @@
 #include "Vantrel/io/BlobRecords.h"
 #include "Vantrel/io/ReadBuffer.h"
 #include "Vantrel/io/ScopedResource.h"
+#include "Vantrel/signature/SignatureRecords.h"
 #include "platform/Runtime.h"
 
 namespace Halvorn {
@@ -17,8 +18,6 @@ namespace Vantrel {
 namespace {
 
 constexpr const char* kFunction = "Halvorn::Vantrel::ReadDigestFile";
-constexpr unsigned char kBlockTag = 0x44;
-constexpr std::uint32_t kEmptySignatureBytes = 49;
 constexpr std::uint32_t kBufferBytes = 1u << 20;
 
 int Fault(const std::wstring& name, const std::wstring& what, std::uint64_t at, int line)
@@ -35,25 +34,12 @@ int Stored(int result, const std::wstring& name, int line)
 
 std::uint32_t PayloadOf(unsigned char tag)
 {
-    switch (tag) {
-    case kVersionTag:
-    case kWindowTag:
-        return 4;
-    case kFileSizeTag:
-    case kTimeTag:
-        return 8;
-    case kBlockTag:
-        return 24;
-    case kSha1Tag:
-        return 20;
-    default:
-        return 0;
-    }
+    return tag == kBlockTag ? kBlockPayloadBytes : PropertyPayload(tag);
 }
 
 int Read(int descriptor, const std::wstring& name, IDigestIO& store)
 {
-    if (store.GetDigestSize() != kEmptySignatureBytes) {
+    if (store.GetDigestSize() != kFixedSignatureBytes) {
         const std::wstring message = name + L": the store holds blocks already";
         return ReportError(RESULT_FAILED, message.c_str(), kFunction, __LINE__);
     }

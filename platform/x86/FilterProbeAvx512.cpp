@@ -4,8 +4,8 @@
 // A last step of fewer checksums loads and gathers under a mask. Compiled for AVX-512 (F,
 // BW, VL) and called only where the processor has it.
 //
-// Where measured (bench/ScanBench.cpp), a gather fetched no faster than as many ordinary
-// loads; what the lanes save is the arithmetic and the branch around each load.
+// What the lanes save is the arithmetic and the branch around each load, not the loads: a
+// gather fetches no faster than as many ordinary loads.
 #include "platform/FilterProbe.h"
 
 #include "platform/x86/Avx512Intrinsics.h"

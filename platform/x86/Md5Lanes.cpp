@@ -41,22 +41,22 @@ struct Cut {
 
 constexpr std::size_t kAny = SIZE_MAX;
 
-// Measured by bench/Md5LanesBench.cpp (one call, 64 to 2048 bytes a message) on an AMD
-// processor with AVX-512VL, whose vector integer operations take two cycles to the general
-// registers' one: a step in vector lanes takes 8 cycles, in general registers about 4.5,
-// and the integer units run three messages side by side nearly as fast as one. Up to
-// sixteen, zmm and narrower registers take the same time, the narrow ones saving the idle
-// lanes' work; two zmm registers side by side are the quickest for more.
+// Where a processor's vector integer operations are slower than its general registers' (as
+// on AMD's with AVX-512VL), a few messages go quicker side by side in general registers,
+// whose integer units run three nearly as fast as one. Up to sixteen, zmm and narrower
+// registers take the same time, the narrow ones saving the idle lanes' work; for more, two
+// zmm registers side by side are the quickest. bench/Md5LanesBench.cpp compares the
+// versions count by count, for moving a cut.
 constexpr Cut kAvx512[] = {{1, Md5Many1Scalar},    {2, Md5Many2Scalar},   {3, Md5Many3Scalar},
                            {4, Md5Many4Avx512Vl},  {8, Md5Many8Avx512Vl}, {16, Md5Many16Avx512},
                            {kAny, Md5Many32Avx512}};
-// AVX2 has neither rotation nor ternary logic: its steps take half as long again as
-// AVX-512's, and four messages in general registers still beat them. Its two registers side
-// by side take no longer than one.
+// AVX2 has neither rotation nor ternary logic, so its steps are slower than AVX-512's and
+// four messages in general registers still beat them; its two registers side by side take
+// no longer than one.
 constexpr Cut kAvx2[] = {{1, Md5Many1Scalar}, {2, Md5Many2Scalar}, {3, Md5Many3Scalar},
                          {4, Md5Many4Scalar}, {8, Md5Many8Avx2},   {kAny, Md5Many16Avx2}};
-// Four messages at a time in general registers take half the time of the hashing layer's
-// stream, one after another.
+// Without vector registers, four messages at a time in general registers still beat the
+// hashing layer's stream, one after another.
 constexpr Cut kBaseline[] = {
     {1, Md5Many1Scalar}, {2, Md5Many2Scalar}, {3, Md5Many3Scalar}, {kAny, Md5Many4Scalar}};
 

@@ -48,6 +48,18 @@ int main(int, char** argv)
     file.GetFileDigest(slid);
     const bool sameSha1 = digest_calculate(path, whole) == RESULT_OK && slid == whole;
     const bool logged = file.Close() == RESULT_FAILED && lines == 1; // a failure reaches the host's sink
+    // The converting constructors, as a client written against their declarations uses them.
+    _sha1_hash sha1 = {};
+    whole.GetDigest(sha1);
+    const SHA1Digest fromValue = sha1;
+    const MD5Digest expected = expectedMd5;
+    MemoryDigestIO signatureStore;
+    FileDigest signature = &signatureStore;
+    MemoryDeltaIO deltaStore;
+    FileDelta delta = &deltaStore;
+    const bool road = engine.GenerateFileDigest(path, signature) == RESULT_OK &&
+                      engine.GenerateFileDelta(path, signature, delta) == RESULT_OK &&
+                      delta.GetBufferDeltaCount() == 0; // a file against its own signature: copies only
     FileLock lock;
     const bool locked = lock.Create(FileLock::Exclusive, path.c_str());
     lock.Release();
@@ -57,8 +69,9 @@ int main(int, char** argv)
         const char* what;
     } checks[] = {{window == 2048, "window size"},
                   {value == 0x024A0126u, "rolling checksum"},
-                  {md5 == MD5Digest(expectedMd5), "md5"},
-                  {opened && sameSha1, "sha1"},
+                  {md5 == expected, "md5"},
+                  {opened && sameSha1 && slid == fromValue, "sha1"},
+                  {road, "delta"},
                   {logged, "log sink"},
                   {locked, "file lock"}};
     for (const auto& check : checks) {
