@@ -13,10 +13,9 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Runtime.h"
-#include "support/Deltas.h"
+#include "support/Stores.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Road.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -26,12 +25,12 @@ using namespace KorrinTest;
 using Halvorn::Platform::CurrentRuntime;
 using Entry = boost::shared_ptr<DeltaEntry>;
 
-std::string BlobText(const DeltaProperties& properties, const Instructions& instructions)
+std::string BlobOf(const DeltaProperties& properties, const Instructions& instructions)
 {
     MemoryDeltaIO store;
     WriteProperties(store, properties);
     WriteInstructions(store, instructions);
-    return KorrinTest::BlobText(store);
+    return KorrinTest::BlobOf(store);
 }
 
 class DeltaFileReaderTest : public ::testing::TestWithParam<bool> {
@@ -53,7 +52,7 @@ protected:
     }
     int Open(DeltaFileReader& reader, const DeltaProperties& properties, const Instructions& instructions)
     {
-        return Open(reader, BlobText(properties, instructions));
+        return Open(reader, BlobOf(properties, instructions));
     }
 
     TempDir dir;
@@ -189,7 +188,7 @@ TEST(DeltaFileStores, FailedCallsAreReportedAndFinal)
             ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::DeltaFileWriter::Write", dir.Path(L"delta"));
         EXPECT_TRUE(IsErrorChain(capture.Texts(), {failed, failed, failed}));
     }
-    dir.WriteFile(L"delta", BlobText({1, 4, 0, 0, {}}, {Literal(large), Copy(0)}));
+    dir.WriteFile(L"delta", BlobOf({1, 4, 0, 0, {}}, {Literal(large), Copy(0)}));
     DeltaFileReader reader;
     ASSERT_EQ(reader.Open(dir.Path(L"delta")), RESULT_OK);
     FaultyRuntime runtime;

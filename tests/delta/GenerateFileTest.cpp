@@ -10,10 +10,8 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/Allocations.h"
-#include "support/Deltas.h"
+#include "support/Stores.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 

@@ -7,7 +7,7 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/Deltas.h"
+#include "support/Stores.h"
 #include "support/LogCapture.h"
 
 namespace {

@@ -19,9 +19,7 @@
 
 #include "platform/Hashing.h"
 #include "support/Faults.h"
-#include "support/HexValue.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "Vantrel/digests/Sha1Beside.h"
-#include "support/Sha1Of.h"
 #include "support/TestData.h"
 
 namespace {

@@ -23,8 +23,7 @@
 #include "platform/FileLock.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
-#include "support/Road.h"
+#include "support/Stores.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
@@ -60,11 +59,11 @@ using Fault = std::function<void(Rig&)>;
 
 Fault RefuseSignature(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) { r.signature.Refuse(call, nth, code); };
+    return [=](Rig& r) { r.signature.Refuse(call, code, nth); };
 }
 Fault RefuseDelta(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) { r.delta.Refuse(call, nth, code); };
+    return [=](Rig& r) { r.delta.Refuse(call, code, nth); };
 }
 Fault Failing(RuntimeCall call, int error, int nth = 1)
 {
@@ -172,7 +171,7 @@ private:
         if (c.op <= Op::Rebuild)
             dir.WriteFile(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
         if (c.op >= Op::Rebuild) {
-            EXPECT_EQ(LoadDelta(rig.delta, blob), RESULT_OK);
+            EXPECT_EQ(FromBlob(rig.delta, blob), RESULT_OK);
         }
         c.fault(rig);
         engine.SetWindowSize(c.op == Op::Sign ? rig.window : 4);
@@ -351,7 +350,7 @@ TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
     const std::string largeBlob = MakeDeltaBlob(dir, large, changed, 2048);
     dir.WriteFile(L"old.bin", large);
     Rig rig;
-    ASSERT_EQ(LoadDelta(rig.delta, largeBlob), RESULT_OK);
+    ASSERT_EQ(FromBlob(rig.delta, largeBlob), RESULT_OK);
     rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 9);
     FileDelta delta(&rig.delta);
     LogCapture capture;
@@ -399,7 +398,7 @@ TEST_F(EngineFailureTest, ADirectoryIsRefusedWhereItIsOpened)
     signatureStore.WriteWindowSize(4); // of a file with blocks, so that the window opens
     signatureStore.WriteFileSize(10);
     MemoryDeltaIO deltaStore, deltaOut;
-    ASSERT_EQ(LoadDelta(deltaStore, blob), RESULT_OK);
+    ASSERT_EQ(FromBlob(deltaStore, blob), RESULT_OK);
     FileDigest signature(&signatureStore), toDigest(&digestOut);
     FileDelta delta(&deltaStore), toDelta(&deltaOut);
     DeltaFileReader reader;

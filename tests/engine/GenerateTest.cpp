@@ -23,10 +23,7 @@
 #include <Vantrel/Rcheck32Digest.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/Allocations.h"
-#include "support/Deltas.h"
-#include "support/Road.h"
-#include "support/Sha1Of.h"
+#include "support/Stores.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 

@@ -6,6 +6,7 @@
 // what ReadDigestFile refuses beyond them.
 #include <cerrno>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
@@ -22,55 +23,38 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "platform/Runtime.h"
-#include "support/Deltas.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
-#include "support/Road.h"
-#include "support/TempDir.h"
+#include "support/Stores.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
 using namespace KorrinTest;
 using Halvorn::Platform::CurrentRuntime;
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::string;
 
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes Join(const std::vector<Bytes>& records)
 {
-    Bytes out;
-    for (const Bytes& record : records)
-        out = out + record;
-    return out;
+    return std::accumulate(records.begin(), records.end(), Bytes());
 }
 // `size` bytes of `value`, little-endian, after `tag` unless it is 0.
-Bytes Record(unsigned char tag, std::uint64_t value, int size)
+Bytes Record(char tag, std::uint64_t value, int size)
 {
     Bytes out(tag != 0, tag);
     for (int i = 0; i < size; ++i)
-        out.push_back(static_cast<unsigned char>(value >> 8 * i));
+        out += static_cast<char>(value >> 8 * i);
     return out;
 }
-Bytes Sha1Record(const _sha1_hash& value)
+template <typename Value>
+Bytes Of(const Value& value)
 {
-    return Bytes{'C'} + Bytes(value.bytes, value.bytes + 20);
-}
-_md5_hash Md5(unsigned first)
-{
-    _md5_hash value;
-    for (unsigned i = 0; i < 16; ++i)
-        value.bytes[i] = static_cast<unsigned char>(first + i);
-    return value;
+    return Bytes(reinterpret_cast<const char*>(value.bytes), sizeof value.bytes);
 }
 
 const DeltaProperties kExample{1, 2048, 5000, 0x0102030405060708, Sha1Pattern(0xA0)};
 const std::vector<Bytes> kHead = {Record('V', 1, 4), Record('W', 2048, 4), Record('F', 5000, 8)};
-const std::vector<Bytes> kTail = {Record('M', 0x0102030405060708, 8), Sha1Record(kExample.sha1)};
+const std::vector<Bytes> kTail = {Record('M', 0x0102030405060708, 8), "C" + Of(kExample.sha1)};
 
 // What a reading made of some bytes: its answer, its content (see each format's Content), its log.
 struct Reading {
@@ -111,13 +95,12 @@ struct Signature {
     {
         for (const auto& [index, checksum, md5] :
              {std::tuple{0u, 300u, 0u}, {1u, 100u, 1u}, {4u, 50u, 4u}, {6u, 50u, 4u}})
-            s.WriteDigest(index, checksum, Md5(md5));
+            s.WriteDigest(index, checksum, Md5Pattern(md5));
     }
     static std::vector<Bytes> ExampleBody() { return {Block(4, 50, 4), Block(1, 100, 1), Block(0, 300, 0)}; }
     static Bytes Block(std::uint32_t index, std::uint32_t checksum, unsigned md5)
     {
-        const _md5_hash value = Md5(md5);
-        return Record('D', index, 4) + Record(0, checksum, 4) + Bytes(value.bytes, value.bytes + 16);
+        return Record('D', index, 4) + Record(0, checksum, 4) + Of(Md5Pattern(md5));
     }
     // Few checksums and MD5 values, so that groups of every kind arise; once, more than the
     // streaming reader's buffer holds.
@@ -125,9 +108,9 @@ struct Signature {
     {
         const int blocks = round == 5 ? 60000 : static_cast<int>(random() % 500) * (round != 0);
         for (int b = 0; b < blocks; ++b)
-            s.WriteDigest(static_cast<std::uint32_t>(b), random() % 50, Md5(random() % 3));
+            s.WriteDigest(static_cast<std::uint32_t>(b), random() % 50, Md5Pattern(random() % 3));
     }
-    static void AddOne(Store& s) { s.WriteDigest(0, 1, Md5(0)); }
+    static void AddOne(Store& s) { s.WriteDigest(0, 1, Md5Pattern(0)); }
     static std::size_t Records(Store& s) { return (s.GetDigestSize() - 49) / 25; }
     static std::size_t Size(Store& s) { return s.GetDigestSize(); }
     static Bytes Content(Store& s, bool) { return BlobOf(s); }
@@ -160,8 +143,7 @@ struct Delta {
     }
     static std::vector<Bytes> ExampleBody()
     {
-        return {Record('D', 6, 4), Record('B', 3, 4) + Bytes{'a', 'b', 'c'}, Record('B', 0, 4),
-                Record('D', 0xFFFFFFFF, 4)};
+        return {Record('D', 6, 4), Record('B', 3, 4) + "abc", Record('B', 0, 4), Record('D', 0xFFFFFFFF, 4)};
     }
     // Now and then a literal that outgrows the streaming reader's buffer.
     static void AddRandom(Store& s, std::mt19937& random, int round)
@@ -198,7 +180,7 @@ struct Delta {
         WriteProperties(writer, PropertiesOf(store));
         ASSERT_EQ(WriteInstructions(writer, InstructionsOf(store)), RESULT_OK);
         ASSERT_EQ(writer.Finish(), RESULT_OK);
-        EXPECT_TRUE(dir.ReadFile(L"written") == std::string(blob.begin(), blob.end()));
+        EXPECT_TRUE(dir.ReadFile(L"written") == blob);
         EXPECT_EQ(writer.Tally().bytes, blob.size());
         EXPECT_EQ(writer.GetDeltaSize(), store.GetDeltaSize());
         EXPECT_EQ(writer.GetBufferDeltaSize(), store.GetBufferDeltaSize());
@@ -231,7 +213,7 @@ protected:
     // Reads from a buffer of exactly the bytes' size, so that reading past it is caught.
     static Reading Read(Store& store, const Bytes& bytes)
     {
-        std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
+        const std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
         std::copy(bytes.begin(), bytes.end(), exact.get());
         LogCapture capture;
         const int result = store.ReadFromBlob(exact.get(), static_cast<std::uint32_t>(bytes.size()));
@@ -255,7 +237,7 @@ protected:
     // content, and names the byte of a fault.
     void ExpectStreamedAlike(const Bytes& bytes, const Reading& blob)
     {
-        dir.WriteFile(L"blob", std::string(bytes.begin(), bytes.end()));
+        dir.WriteFile(L"blob", bytes);
         for (bool stream : {false, true}) {
             SCOPED_TRACE(stream ? "stream" : "file");
             const Reading r = Format::Streamed(Input(dir, stream));
@@ -298,7 +280,7 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
     std::set<int> cuts;
     for (std::size_t length = 0; length <= blob.size(); ++length) {
         SCOPED_TRACE(length);
-        const Bytes prefix(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length));
+        const Bytes prefix = blob.substr(0, length);
         typename TypeParam::Store store;
         const Reading read = this->Read(store, prefix);
         if (boundaries.count(length) == 0) {
@@ -318,8 +300,8 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
 
     EXPECT_EQ(cuts.size(), TypeParam::kCutSites);
     std::set<int> tags;
-    for (unsigned char tag : {0x45, 0x00, 0x58, 0x41}) // E lies between the tags D and F
-        tags.insert(this->Site(this->Read(Bytes{tag, 1, 2, 3, 4})));
+    for (const char* tag : {"E", "", "X", "A"}) // E lies between the tags D and F
+        tags.insert(this->Site(this->Read(Bytes(tag, 1) + "\x01\x02\x03\x04")));
     EXPECT_EQ(tags.size(), 1u) << "one site for unknown tags";
     typename TypeParam::Store holding;
     TypeParam::AddOne(holding);
@@ -327,7 +309,7 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
     EXPECT_EQ(TypeParam::Records(holding), 1u);
     EXPECT_EQ(PropertiesOf(holding).version, 0u) << "a store that holds records reads nothing";
     typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Record, 1, 4242);
+    refusing.Refuse(Call::Record, 4242);
     const int refused =
         this->Site(this->Read(refusing, blob), TypeParam::kPassesStoreCode ? 4242 : RESULT_FAILED);
     EXPECT_EQ(refusing.Calls(Call::Record), 1);
@@ -374,19 +356,19 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     } cases[] = {
         {"odd order, a property twice",
          Join({Record('M', 77, 8), Record('V', 7, 4), Record('V', 0x102, 4), Record('W', 3, 4)}) +
-             Join(body) + Sha1Record(Sha1Pattern(5)),
+             Join(body) + "C" + Of(Sha1Pattern(5)),
          RESULT_OK,
          {0x102, 3, 0, 77, Sha1Pattern(5)},
          body.size()},
         {"nothing after a bad record",
-         Record('V', 5, 4) + Join(body) + Bytes{'X'} + Record('F', 1, 8),
+         Record('V', 5, 4) + Join(body) + "X" + Record('F', 1, 8),
          RESULT_FAILED,
          {5, 0, 0, 0, {}},
          body.size()},
-        {"past the SHA-1 record", Join(kHead) + Join(body) + Join(kTail) + Bytes{0xFF, 0x00, 0x45},
+        {"past the SHA-1 record", Join(kHead) + Join(body) + Join(kTail) + Bytes("\xFF\x00\x45", 3),
          TypeParam::kSha1Ends ? RESULT_OK : RESULT_FAILED, kExample, body.size()},
         {"a literal longer than what is left",
-         {'B', 0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'},
+         "B\xFF\xFF\xFF\xFF" "ab",
          RESULT_FAILED,
          {0, 0, 0, 0, {}},
          0},
@@ -402,7 +384,7 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     }
     typename TypeParam::Store preset;
     WriteProperties(preset, {9, 8, 7, 6, {}});
-    EXPECT_EQ(this->Read(preset, Sha1Record(Sha1Pattern(5))).result, RESULT_OK);
+    EXPECT_EQ(this->Read(preset, "C" + Of(Sha1Pattern(5))).result, RESULT_OK);
     EXPECT_EQ(PropertiesOf(preset), (DeltaProperties{9, 8, 7, 6, Sha1Pattern(5)}));
 }
 
@@ -415,15 +397,14 @@ TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
     MemoryDigestIO source;
     for (std::uint32_t b = 0; b < 50000; ++b)
         source.WriteDigest(b, b, _md5_hash{});
-    dir.WriteFile(L"signature", BlobText(source));
-    const std::wstring path = dir.Path(L"signature");
+    const std::wstring path = dir.Put(L"signature", BlobOf(source));
     LogCapture capture;
     MemoryDigestIO holding;
     holding.WriteDigest(0, 0, _md5_hash{});
     EXPECT_EQ(ReadDigestFile(path, holding), RESULT_FAILED);
     RefusingDigestIO refusing;
-    refusing.Refuse(Call::Record);
-    EXPECT_EQ(ReadDigestFile(path, refusing), refusing.code);
+    refusing.Refuse(Call::Record, 7);
+    EXPECT_EQ(ReadDigestFile(path, refusing), 7);
     FaultyRuntime runtime;
     runtime.FailCall(RuntimeCall::Read, EIO, 2);
     MemoryDigestIO store;
@@ -431,7 +412,7 @@ TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
     const std::vector<std::wstring> texts = capture.Texts();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find(L"holds blocks already"), std::wstring::npos) << texts[0];
-    EXPECT_TRUE(IsErrorLine(texts[1], ErrorPrefix(refusing.code, L"Halvorn::Vantrel::ReadDigestFile", path)));
+    EXPECT_TRUE(IsErrorLine(texts[1], ErrorPrefix(7, L"Halvorn::Vantrel::ReadDigestFile", path)));
     EXPECT_NE(texts[2].find(L"cannot be read"), std::wstring::npos) << texts[2];
 }
 

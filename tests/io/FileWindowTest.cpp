@@ -8,10 +8,8 @@
 #include <Vantrel/FileWindow.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/Allocations.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 

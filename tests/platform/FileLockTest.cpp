@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using FileLockTest = KorrinTest::LockTarget;
+// A fresh directory with one file, `target`, to lock.
+struct FileLockTest : ::testing::Test {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
+};
 
 // Release and destruction both free the lock for the next holder and take the companion file
 // away with them; a companion left behind by a holder that crashed does not block, nor does a

@@ -21,7 +21,6 @@ using KorrinTest::TempDir;
 
 constexpr wchar_t kSeparator = std::filesystem::path::preferred_separator;
 const KorrinTest::KernelErrors& errors = KorrinTest::NativeKernelErrors();
-const std::wstring kTempNameStart = KorrinTest::TempNameStart(L"diff");
 
 class KernelTest : public ::testing::Test {
 protected:
@@ -128,7 +127,7 @@ TEST_F(KernelTest, TempDirectoryIsAnExistingDirectoryAndWrittenOnlyWhenItFits)
 }
 
 // As many distinct files as calls, named in the directory (given with or without its
-// separator); a missing directory, or a name that does not fit (counted in wide characters),
+// separator) from the prefix, of which every system keeps the first three characters; a missing directory, or a name that does not fit (counted in wide characters),
 // fails and leaves no file. The form of each name is checked through the engine in
 // ../engine/GenerateTempFilenameTest.cpp.
 TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
@@ -139,7 +138,7 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
     wchar_t buffer[1024];
     for (const std::wstring& directory : {dir.Path(L""), dir.Path(sub)}) {
         const std::wstring start =
-            directory + std::wstring(directory.back() != kSeparator, kSeparator) + kTempNameStart;
+            directory + std::wstring(directory.back() != kSeparator, kSeparator) + L"dif";
         for (int i = 0; i < 10; ++i) {
             ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
             const std::wstring name(buffer);

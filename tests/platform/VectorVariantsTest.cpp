@@ -17,7 +17,6 @@
 #include "platform/Hashing.h"
 #include "platform/RollingSums.h"
 #include "platform/portable/Md5LanesCore.h"
-#include "support/HexValue.h"
 #include "support/TestData.h"
 
 namespace {

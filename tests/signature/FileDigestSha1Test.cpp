@@ -4,9 +4,9 @@
 #include <Vantrel/FileDigest.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
-#include "support/Sha1Of.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TYPED_TEST(FileSha1Test, GoesInAsBytesAndComesBackFinished)
     EXPECT_EQ(stored, _sha1_hash{});
 
     typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Sha1, 1, 12345);
+    refusing.Refuse(Call::Sha1, 12345);
     typename TypeParam::File failing(&refusing);
     LogCapture capture;
     EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);

@@ -12,9 +12,8 @@
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
 
-#include "support/Allocations.h"
-#include "support/Deltas.h"
-#include "support/Road.h"
+#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace KorrinTest {
 std::atomic<std::size_t> refuseFrom{0};

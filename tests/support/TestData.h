@@ -1,11 +1,17 @@
-// Generated file contents: the same bytes for the same size and seed on every run and
-// platform, and different ones for different seeds.
+// Generated file contents (the same bytes for the same size and seed on every run and
+// platform, different ones for different seeds), the values tests compare with, blobs as
+// strings, and a limit on the test program's allocations. Without GoogleTest: the fuzz
+// harnesses use it too.
 #ifndef KORRIN_TESTS_SUPPORT_TESTDATA_H
 #define KORRIN_TESTS_SUPPORT_TESTDATA_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+
+#include <Vantrel/SHA1Digest.h>
 
 namespace KorrinTest {
 
@@ -18,6 +24,58 @@ inline std::string PatternBytes(std::size_t size, std::uint32_t seed = 1)
     }
     return bytes;
 }
+
+// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value.
+inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
+{
+    Halvorn::Vantrel::SHA1Digest digest;
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Finish();
+    return digest;
+}
+inline _sha1_hash Sha1Of(const std::string& bytes)
+{
+    _sha1_hash value;
+    FinishedSha1(bytes).GetDigest(value);
+    return value;
+}
+
+// Hash values as lowercase hex, so that failures print the value that was produced.
+template <typename Value>
+std::string ToHex(const Value& value)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : value.bytes)
+        text += std::string{digits[byte >> 4], digits[byte & 0x0f]};
+    return text;
+}
+
+// A store's blob, and reading one into a store (the store's answer).
+template <typename Store>
+std::string BlobOf(Store& store)
+{
+    unsigned char* blob = nullptr;
+    std::uint32_t size = 0;
+    store.WriteToBlob(&blob, &size);
+    const std::string bytes(reinterpret_cast<const char*>(blob), blob == nullptr ? 0 : size);
+    std::free(blob);
+    return bytes;
+}
+template <typename Store>
+int FromBlob(Store& store, const std::string& blob)
+{
+    return store.ReadFromBlob(reinterpret_cast<const unsigned char*>(blob.data()),
+                              static_cast<std::uint32_t>(blob.size()));
+}
+
+// While refuseFrom is nonzero, the test program's operator new (beside the signature store's
+// tests) refuses requests of at least that many bytes with std::bad_alloc.
+extern std::atomic<std::size_t> refuseFrom;
+struct RefuseAllocationsFrom {
+    explicit RefuseAllocationsFrom(std::size_t bytes) { refuseFrom = bytes; }
+    ~RefuseAllocationsFrom() { refuseFrom = 0; }
+};
 
 } // namespace KorrinTest
 

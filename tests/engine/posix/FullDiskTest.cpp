@@ -10,7 +10,7 @@
 #include <Vantrel/ResultCodes.h>
 
 #include "support/LogCapture.h"
-#include "support/Road.h"
+#include "support/Stores.h"
 #include "support/TestData.h"
 
 namespace {
@@ -26,7 +26,7 @@ TEST(FullDiskTest, RebuildingOntoAFullDeviceReportsNoSpace)
     const std::string old = PatternBytes(300, 9);
     dir.WriteFile(L"old.bin", old);
     MemoryDeltaIO store;
-    ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
+    ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
     LogCapture capture;
     EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"old.bin"), FileDelta(&store), L"/dev/full"),
               RESULT_WRITE_ENOSPC);
@@ -47,7 +47,7 @@ TEST(InPlaceLinkTest, ALinkAtTheTemporaryNameLeadsNowhere)
         dir.WriteFile(L"elsewhere", "not to be touched");
         std::filesystem::create_symlink(dir.NativePath(L"elsewhere"), dir.NativePath(L"target.dfttemp"));
         MemoryDeltaIO store;
-        ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);
+        ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);
         const bool fits = target == old;
         EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"target"), FileDelta(&store)), fits ? RESULT_OK : RESULT_FAILED);
         EXPECT_EQ(dir.ReadFile(L"elsewhere"), "not to be touched");

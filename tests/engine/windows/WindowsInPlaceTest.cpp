@@ -14,7 +14,7 @@
 
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Road.h"
+#include "support/Stores.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
@@ -54,7 +54,7 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
             reader = OpenElsewhere(target);
         ASSERT_NE(reader.get(), INVALID_HANDLE_VALUE);
         MemoryDeltaIO store;
-        ASSERT_EQ(LoadDelta(store, blob), RESULT_OK);
+        ASSERT_EQ(FromBlob(store, blob), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         EXPECT_EQ(Korrin().ApplyFileDelta(target, delta), RESULT_OK);

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -39,13 +39,13 @@ bool ChildGetsLock(const std::wstring& path)
     return WEXITSTATUS(status) == 1;
 }
 
-using PosixFileLockTest = KorrinTest::LockTarget;
-
 // Also after the target was replaced by a rename, as in-place application replaces it, and
 // while the holder takes the same path again: it never lets go in between, so its companion
 // file is never removed. A name that cannot be spelt in UTF-8 cannot be locked.
-TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
+TEST(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
 {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
     FileLock unencodable;
     EXPECT_FALSE(unencodable.Create(FileLock::Exclusive, (target + wchar_t(0xDC00)).c_str()));
     EXPECT_FALSE(unencodable.IsHeld());

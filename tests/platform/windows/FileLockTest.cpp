@@ -8,16 +8,16 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using WindowsFileLockTest = KorrinTest::LockTarget;
-
 // Replacing the target the way in-place application does must work and keep the lock; taking
 // the companion away from its holder must not work, or a second holder could make a new one.
-TEST_F(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn)
+TEST(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn)
 {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
     const DWORD replace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
     const struct {
         const char* what;
