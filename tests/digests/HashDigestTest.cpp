@@ -21,6 +21,7 @@
 #include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/Stores.h"
 #include "support/TestData.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Vantrel/digests/Sha1Beside.h"
+#include "support/Stores.h"
 #include "support/TestData.h"
 
 namespace {

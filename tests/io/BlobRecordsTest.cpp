@@ -3,7 +3,7 @@
 // with the last of each counting, nothing read past a bad record. One harness holds both
 // formats to those rules as the blob readers read them, and holds the streaming readers
 // (ReadDigestFile, DeltaFileReader) to the blob readers, from a file and from a stream; then
-// what ReadDigestFile refuses beyond them.
+// what the two facades share, and what ReadDigestFile refuses beyond the blob reader.
 #include <cerrno>
 #include <memory>
 #include <numeric>
@@ -17,6 +17,8 @@
 
 #include <Vantrel/DeltaFileReader.h>
 #include <Vantrel/DeltaFileWriter.h>
+#include <Vantrel/FileDelta.h>
+#include <Vantrel/FileDigest.h>
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ReadDigestFile.h>
@@ -82,7 +84,9 @@ struct Input {
 struct Signature {
     using Store = MemoryDigestIO;
     using Refusing = RefusingDigestIO;
+    using File = FileDigest;
     static constexpr const wchar_t* kReader = L"Halvorn::Vantrel::MemoryDigestIO::ReadFromBlob";
+    static constexpr const wchar_t* kGetDigest = L"Halvorn::Vantrel::FileDigest::GetFileDigest";
     // The SHA-1 record ends a signature, which needs one; a store's refusal is the reader's own
     // failure. Cuts inside the head and tail records, and inside a block's index, checksum and MD5.
     static constexpr bool kSha1Ends = true;
@@ -129,7 +133,9 @@ struct Signature {
 struct Delta {
     using Store = MemoryDeltaIO;
     using Refusing = RefusingDeltaIO;
+    using File = FileDelta;
     static constexpr const wchar_t* kReader = L"Halvorn::Vantrel::MemoryDeltaIO::ReadFromBlob";
+    static constexpr const wchar_t* kGetDigest = L"Halvorn::Vantrel::FileDelta::GetFileDigest";
     // A delta may end after any record; a store's refusal passes its code on. Cuts inside the
     // head and tail records, a copy, a literal's length and its bytes.
     static constexpr bool kSha1Ends = false;
@@ -386,6 +392,34 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     WriteProperties(preset, {9, 8, 7, 6, {}});
     EXPECT_EQ(this->Read(preset, "C" + Of(Sha1Pattern(5))).result, RESULT_OK);
     EXPECT_EQ(PropertiesOf(preset), (DeltaProperties{9, 8, 7, 6, Sha1Pattern(5)}));
+}
+
+// FileDigest and FileDelta hand the SHA-1 value over alike: in as bytes, out finished (an
+// unfinished digest stores 20 zero bytes). A failing store is logged on reading only, and
+// leaves the caller's digest as it was.
+TYPED_TEST(BlobRecordsTest, TheFacadesHandTheSha1ValueOverFinished)
+{
+    typename TypeParam::Store store;
+    typename TypeParam::File file(&store);
+    ASSERT_EQ(file.SetFileDigest(FinishedSha1("abc")), RESULT_OK);
+    SHA1Digest out;
+    ASSERT_EQ(file.GetFileDigest(out), RESULT_OK);
+    EXPECT_TRUE(out == FinishedSha1("abc")); // true only for a finished left side
+    EXPECT_TRUE(out != FinishedSha1("abd"));
+    EXPECT_EQ(out.Append(reinterpret_cast<const unsigned char*>("x"), 1), RESULT_FAILED);
+    ASSERT_EQ(file.SetFileDigest(SHA1Digest()), RESULT_OK);
+    EXPECT_EQ(PropertiesOf(store).sha1, _sha1_hash{});
+
+    typename TypeParam::Refusing refusing;
+    refusing.Refuse(Call::Sha1, 12345);
+    typename TypeParam::File failing(&refusing);
+    LogCapture capture;
+    EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);
+    EXPECT_TRUE(capture.Lines().empty());
+    out = FinishedSha1("kept");
+    EXPECT_EQ(failing.GetFileDigest(out), 12345);
+    EXPECT_TRUE(out == FinishedSha1("kept"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(12345, TypeParam::kGetDigest)}));
 }
 
 // What ReadDigestFile answers beyond the blob reader: a store that holds blocks is refused, one

@@ -1,7 +1,7 @@
 // Signatures and deltas as plain values, so that tests can write, read back and compare them
-// in one go: the five properties both have, a delta's instructions (which tests also replay
-// against the old file's bytes, to check what delta generation wrote without the rebuilding
-// code), a signature's groups; their blobs; and the whole road between two copies of a file.
+// in one go: SHA-1 values, the five properties both have, a delta's instructions (which tests
+// also replay against the old file's bytes, to check what delta generation wrote without the
+// rebuilding code), a signature's groups; and the whole road between two copies of a file.
 #ifndef KORRIN_TESTS_SUPPORT_STORES_H
 #define KORRIN_TESTS_SUPPORT_STORES_H
 
@@ -21,11 +21,27 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/MemoryDigestIO.h>
 #include <Vantrel/ResultCodes.h>
+#include <Vantrel/SHA1Digest.h>
 
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace KorrinTest {
+
+// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value.
+inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
+{
+    Halvorn::Vantrel::SHA1Digest digest;
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Finish();
+    return digest;
+}
+inline _sha1_hash Sha1Of(const std::string& bytes)
+{
+    _sha1_hash value;
+    FinishedSha1(bytes).GetDigest(value);
+    return value;
+}
 
 // Recognisable hash values: first, first + 1, ...
 template <typename Value>

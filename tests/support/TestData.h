@@ -1,7 +1,7 @@
 // Generated file contents (the same bytes for the same size and seed on every run and
-// platform, different ones for different seeds), the values tests compare with, blobs as
-// strings, and a limit on the test program's allocations. Without GoogleTest: the fuzz
-// harnesses use it too.
+// platform, different ones for different seeds), hash values as text, blobs as strings, and a
+// limit on the test program's allocations. Without GoogleTest or the library: the fuzz
+// harnesses and the tool's tests use it too.
 #ifndef KORRIN_TESTS_SUPPORT_TESTDATA_H
 #define KORRIN_TESTS_SUPPORT_TESTDATA_H
 
@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-
-#include <Vantrel/SHA1Digest.h>
 
 namespace KorrinTest {
 
@@ -23,21 +21,6 @@ inline std::string PatternBytes(std::size_t size, std::uint32_t seed = 1)
         byte = static_cast<char>(seed >> 24);
     }
     return bytes;
-}
-
-// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value.
-inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
-{
-    Halvorn::Vantrel::SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
-    digest.Finish();
-    return digest;
-}
-inline _sha1_hash Sha1Of(const std::string& bytes)
-{
-    _sha1_hash value;
-    FinishedSha1(bytes).GetDigest(value);
-    return value;
 }
 
 // Hash values as lowercase hex, so that failures print the value that was produced.
