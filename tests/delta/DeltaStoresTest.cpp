@@ -4,6 +4,7 @@
 // every store's blob is the same bytes is held in ../io/BlobRecordsTest.cpp.
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include <Vantrel/MemoryDeltaIO.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
@@ -173,25 +175,19 @@ std::string BlobOf(const DeltaProperties& properties, const Instructions& instru
 // Reads a delta by name (a file), or through a descriptor (a stream).
 class DeltaFileReaderTest : public ::testing::TestWithParam<bool> {
 protected:
-    ~DeltaFileReaderTest() override
-    {
-        if (descriptor_ >= 0)
-            CurrentRuntime().Close(descriptor_);
-    }
     bool Stream() const { return GetParam(); }
     int Open(DeltaFileReader& reader, const std::string& bytes)
     {
         const std::wstring path = dir.Put(L"delta", bytes);
         if (!Stream())
             return reader.Open(path);
-        descriptor_ = CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read);
-        return reader.Attach(descriptor_);
+        return reader.Attach(opened_.emplace(CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read)).Get());
     }
 
     TempDir dir;
 
 private:
-    int descriptor_ = -1;
+    std::optional<Halvorn::ScopedFileDescriptor> opened_;
 };
 
 // The blob reader takes a version, window or file size record among the instructions; a

@@ -1,6 +1,6 @@
 // MD5Digest and SHA1Digest: the standard values on every system's hashing layer, the
-// open/finished rules, the asymmetric comparisons, copies; the layer's refusals; and the SHA-1
-// of a whole file.
+// open/finished rules, the asymmetric comparisons, copies; the layer's refusals; the SHA-1 of a
+// whole file, and the SHA-1 computed on a second thread.
 #include <Vantrel/DigestCalculate.h>
 #include <Vantrel/HashValues.h>
 #include <Vantrel/MD5Digest.h>
@@ -13,10 +13,12 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Vantrel/digests/Sha1Beside.h"
 #include "platform/Hashing.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
@@ -30,6 +32,7 @@ using Halvorn::Vantrel::MD5Digest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 using Halvorn::Vantrel::SHA1Digest;
+using Halvorn::Vantrel::Sha1Beside;
 using namespace KorrinTest;
 
 // Each kind's digest, its standard values (a message whose padding spills into a second
@@ -218,31 +221,27 @@ TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
 // means byte-wise greater, unsigned, the first byte deciding. The plain values compare every byte.
 TYPED_TEST(HashDigestTest, ComparisonsLookOnlyAtTheLeftSidesFlag)
 {
-    const typename TestFixture::Digest open;
-    const auto zeros = TestFixture::Holding(0);
-    const auto abc = TestFixture::Finished("abc");
-    for (const typename TestFixture::Digest* right : {&open, &zeros, &abc}) {
-        EXPECT_FALSE(open == *right);
-        EXPECT_FALSE(open != *right);
+    using Digest = typename TestFixture::Digest;
+    const Digest open, zeros = TestFixture::Holding(0), abc = TestFixture::Finished("abc"),
+                       abc2 = TestFixture::Finished("abc"), abd = TestFixture::Finished("abd");
+    // Left, right, whether == holds, whether != holds.
+    const std::tuple<const Digest*, const Digest*, bool, bool> equalities[] = {
+        {&open, &open, false, false}, {&open, &zeros, false, false}, {&open, &abc, false, false},
+        {&abc, &abc2, true, false},   {&abc, &abd, false, true},     {&zeros, &open, true, false},
+        {&abc, &open, false, true}};
+    for (const auto& [left, right, equal, unequal] : equalities) {
+        EXPECT_EQ(*left == *right, equal) << TestFixture::Read(*left) << " == " << TestFixture::Read(*right);
+        EXPECT_EQ(*left != *right, unequal) << TestFixture::Read(*left) << " != " << TestFixture::Read(*right);
     }
-    EXPECT_TRUE(abc == TestFixture::Finished("abc"));
-    EXPECT_FALSE(abc != TestFixture::Finished("abc"));
-    EXPECT_FALSE(abc == TestFixture::Finished("abd"));
-    EXPECT_TRUE(abc != TestFixture::Finished("abd"));
-    EXPECT_TRUE(zeros == open);
-    EXPECT_FALSE(zeros != open);
-    EXPECT_FALSE(abc == open);
-    EXPECT_TRUE(abc != open);
-
-    const auto low = TestFixture::Holding(0x01);
-    EXPECT_TRUE(TestFixture::Holding(0x02) < low);
-    EXPECT_FALSE(low < TestFixture::Holding(0x02));
-    EXPECT_FALSE(low < TestFixture::Holding(0x01));
-    EXPECT_TRUE(TestFixture::Holding(0x80) < TestFixture::Holding(0x7f));
-    EXPECT_FALSE(TestFixture::Holding(0x7f) < TestFixture::Holding(0x80));
-    EXPECT_TRUE(TestFixture::Holding(0x02, 0x00) < TestFixture::Holding(0x01, 0xff));
-    EXPECT_TRUE(low < open);
-    EXPECT_FALSE(open < low);
+    // Whether `less` < `more`, in the first bytes and the rest of the values.
+    const std::tuple<int, int, int, int, bool> orders[] = {
+        {2, 0, 1, 0, true}, {1, 0, 2, 0, false}, {1, 0, 1, 0, false}, {0x80, 0, 0x7f, 0, true},
+        {0x7f, 0, 0x80, 0, false}, {2, 0, 1, 0xff, true}};
+    for (const auto& [first, rest, otherFirst, otherRest, less] : orders)
+        EXPECT_EQ(TestFixture::Holding(first, rest) < TestFixture::Holding(otherFirst, otherRest), less)
+            << first << " " << rest << " against " << otherFirst << " " << otherRest;
+    EXPECT_TRUE(TestFixture::Holding(1) < open);
+    EXPECT_FALSE(open < TestFixture::Holding(1));
 
     typename TestFixture::Value a;
     std::memset(&a, 0x5c, sizeof a);
@@ -322,6 +321,40 @@ TEST(DigestCalculate, FilesGiveTheirFinishedSha1AndFailuresLeaveTheDigest)
     EXPECT_EQ(digest_calculate(dir.Path(L"missing"), digest), RESULT_FAILED);
     EXPECT_TRUE(digest == FinishedSha1(bytes));
     EXPECT_TRUE(capture.Lines().empty());
+}
+
+// Inputs on both sides of the bytes hashed in line, in pieces of odd sizes that pass through
+// two buffers, each overwritten as soon as Settle allows: the digest must end as appending the
+// same pieces in line leaves it, whether read after Settle() or after the destructor.
+TEST(Sha1Beside, EndsAsTheSameAppendsInLine)
+{
+    const std::string bytes = PatternBytes(3u << 20, 9);
+    const auto inlineBytes = static_cast<std::uint32_t>(Sha1Beside::kInlineBytes);
+    for (std::uint32_t size : {0u, 4099u, inlineBytes, inlineBytes + 1, 3u << 20}) {
+        for (std::uint32_t piece : {4099u, 65536u, (1u << 20) + 3}) {
+            SCOPED_TRACE(::testing::Message() << size << " bytes in pieces of " << piece);
+            const bool settled = piece == 65536u;
+            SHA1Digest digest;
+            {
+                std::vector<unsigned char> buffers[2] = {std::vector<unsigned char>(piece),
+                                                         std::vector<unsigned char>(piece)};
+                Sha1Beside sha1(digest);
+                for (std::uint32_t at = 0, turn = 0; at < size; at += piece, turn ^= 1) {
+                    sha1.Settle(1);
+                    const std::uint32_t length = std::min(piece, size - at);
+                    std::memcpy(buffers[turn].data(), bytes.data() + at, length);
+                    sha1.Append(buffers[turn].data(), length);
+                }
+                if (settled) {
+                    sha1.Settle();
+                    digest.Finish();
+                }
+            }
+            if (!settled)
+                digest.Finish();
+            EXPECT_TRUE(digest == FinishedSha1(bytes.substr(0, size)));
+        }
+    }
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <Vantrel/ReadDigestFile.h>
 #include <Vantrel/ResultCodes.h>
 
+#include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
@@ -68,17 +69,11 @@ struct Reading {
 // The test's blob for a streaming reader: by name, or as a stream through a descriptor.
 struct Input {
     Input(const TempDir& dir, bool stream)
-        : path(dir.Path(L"blob")),
-          descriptor(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
+        : path(dir.Path(L"blob")), opened(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
     {
-    }
-    ~Input()
-    {
-        if (descriptor >= 0)
-            CurrentRuntime().Close(descriptor);
     }
     const std::wstring path;
-    const int descriptor;
+    const Halvorn::ScopedFileDescriptor opened;
 };
 
 struct Signature {
@@ -123,7 +118,7 @@ struct Signature {
     {
         Store store;
         LogCapture capture;
-        const int result = input.descriptor >= 0 ? ReadDigestFile(input.descriptor, store)
+        const int result = input.opened.Get() >= 0 ? ReadDigestFile(input.opened.Get(), store)
                                                  : ReadDigestFile(input.path, store);
         EXPECT_EQ(capture.Lines().size(), result == RESULT_OK ? 0u : 1u);
         return {result, BlobOf(store), capture.Texts()};
@@ -198,7 +193,7 @@ struct Delta {
         DeltaFileReader reader;
         LogCapture capture;
         const bool opened =
-            (input.descriptor >= 0 ? reader.Attach(input.descriptor) : reader.Open(input.path)) == RESULT_OK;
+            (input.opened.Get() >= 0 ? reader.Attach(input.opened.Get()) : reader.Open(input.path)) == RESULT_OK;
         const Instructions delivered = opened ? InstructionsOf(reader) : Instructions();
         const bool accepted = opened && !reader.Damaged() && capture.Lines().empty();
         const Reading r{accepted ? RESULT_OK : RESULT_FAILED,
