@@ -10,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/DeltaFileReader.h>
-#include <Vantrel/DeltaFileWriter.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"

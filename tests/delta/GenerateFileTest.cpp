@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Stores.h"
 #include "support/LogCapture.h"

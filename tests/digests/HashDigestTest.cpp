@@ -1,11 +1,7 @@
 // MD5Digest and SHA1Digest: the standard values on every system's hashing layer, the
 // open/finished rules, the asymmetric comparisons, copies; the layer's refusals; the SHA-1 of a
 // whole file, and the SHA-1 computed on a second thread.
-#include <Vantrel/DigestCalculate.h>
-#include <Vantrel/HashValues.h>
-#include <Vantrel/MD5Digest.h>
-#include <Vantrel/ResultCodes.h>
-#include <Vantrel/SHA1Digest.h>
+#include <Vantrel/Vantrel.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -11,14 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/DeltaFileReader.h>
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/FileDigest.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ReadDigestFile.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "platform/FileLock.h"
 #include "support/Faults.h"

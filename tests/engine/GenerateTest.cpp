@@ -9,19 +9,10 @@
 #include <random>
 #include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/FileDigest.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MD5Digest.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/Rcheck32Digest.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Stores.h"
 
@@ -67,13 +58,7 @@ protected:
         EXPECT_EQ(PropertiesOf(store), (DeltaProperties{7, window, bytes.size(), time, Sha1Of(bytes)}));
         for (std::size_t at = 0; at < bytes.size(); at += window) {
             const std::string block = bytes.substr(at, window);
-            MD5Digest md5;
-            md5.Append(reinterpret_cast<const unsigned char*>(block.data()),
-                       static_cast<std::uint32_t>(block.size()));
-            md5.Finish();
-            _md5_hash value;
-            md5.GetDigest(value);
-            expected.WriteDigest(static_cast<std::uint32_t>(at / window), ChecksumOf(block), value);
+            expected.WriteDigest(static_cast<std::uint32_t>(at / window), ChecksumOf(block), Md5Of(block));
         }
         EXPECT_EQ(GroupsOf(store), GroupsOf(expected));
         return GroupsOf(store);

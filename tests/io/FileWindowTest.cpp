@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileWindow.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Faults.h"
 #include "support/LogCapture.h"

@@ -12,8 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/GenerateTempFilename.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "Vantrel/io/ScopedResource.h"
 #include "platform/Kernel.h"

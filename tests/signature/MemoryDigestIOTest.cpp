@@ -9,8 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Stores.h"
 

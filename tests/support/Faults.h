@@ -17,8 +17,7 @@
 #include <numeric>
 #include <string>
 
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
+#include <Vantrel/Vantrel.h>
 
 #include "platform/Kernel.h"
 #include "platform/Runtime.h"

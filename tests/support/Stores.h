@@ -15,20 +15,14 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/FileDigest.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ResultCodes.h>
-#include <Vantrel/SHA1Digest.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace KorrinTest {
 
-// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value.
+// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value; their MD5 value.
 inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
 {
     Halvorn::Vantrel::SHA1Digest digest;
@@ -40,6 +34,15 @@ inline _sha1_hash Sha1Of(const std::string& bytes)
 {
     _sha1_hash value;
     FinishedSha1(bytes).GetDigest(value);
+    return value;
+}
+inline _md5_hash Md5Of(const std::string& bytes)
+{
+    Halvorn::Vantrel::MD5Digest digest;
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Finish();
+    _md5_hash value;
+    digest.GetDigest(value);
     return value;
 }
 

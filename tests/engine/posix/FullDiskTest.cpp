@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/LogCapture.h"
 #include "support/Stores.h"

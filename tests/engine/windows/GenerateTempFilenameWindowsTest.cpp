@@ -8,8 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <Vantrel/GenerateTempFilename.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/TempDir.h"
 

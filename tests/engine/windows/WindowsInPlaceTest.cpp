@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Faults.h"
 #include "support/LogCapture.h"

@@ -22,8 +22,7 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/GenerateTempFilename.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "platform/Kernel.h"
 #include "platform/Runtime.h"
