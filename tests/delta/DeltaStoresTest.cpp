@@ -313,7 +313,7 @@ TEST(DeltaFileStores, FailedCallsAreReportedAndFinal)
             ErrorPrefix(RESULT_WRITE_ENOSPC, L"Halvorn::Vantrel::DeltaFileWriter::Write", dir.Path(L"delta"));
         EXPECT_TRUE(IsErrorChain(capture.Texts(), {failed, failed, failed}));
     }
-    dir.WriteFile(L"delta", BlobOf({1, 4, 0, 0, {}}, {Literal(large), Copy(0)}));
+    dir.Put(L"delta", BlobOf({1, 4, 0, 0, {}}, {Literal(large), Copy(0)}));
     DeltaFileReader reader;
     ASSERT_EQ(reader.Open(dir.Path(L"delta")), RESULT_OK);
     FaultyRuntime runtime;

@@ -24,8 +24,8 @@ protected:
     // expects what the test's own replay makes of them, which is also the delta's SHA-1.
     void ExpectRebuilt(const std::string& old, const Instructions& instructions, std::uint32_t window)
     {
-        dir.WriteFile(L"old.bin", old);
-        dir.WriteFile(L"new.bin", std::string(10000, '#'));
+        dir.Put(L"old.bin", old);
+        dir.Put(L"new.bin", std::string(10000, '#'));
         MemoryDeltaIO store;
         FileDelta delta(&store);
         delta.SetVersion(1);

@@ -152,7 +152,7 @@ private:
         Korrin engine;
         FileDigest signature(&rig.signature);
         FileDelta delta(&rig.delta);
-        dir.WriteFile(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
+        dir.Put(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
                                   : c.op == Op::Delta ? "abcd"
                                                       : old);
         if (c.op == Op::Delta) {
@@ -162,7 +162,7 @@ private:
         }
         const std::string newFile = c.op == Op::Whole ? PatternBytes(70000) : std::string(5000, 'x');
         if (c.op <= Op::Rebuild)
-            dir.WriteFile(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
+            dir.Put(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
         if (c.op >= Op::Rebuild) {
             EXPECT_EQ(FromBlob(rig.delta, blob), RESULT_OK);
         }
@@ -341,7 +341,7 @@ TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
     const std::string large = PatternBytes(3u << 20, 8);
     const std::string changed = "a new start" + large.substr(100);
     const std::string largeBlob = MakeDeltaBlob(dir, large, changed, 2048);
-    dir.WriteFile(L"old.bin", large);
+    dir.Put(L"old.bin", large);
     Rig rig;
     ASSERT_EQ(FromBlob(rig.delta, largeBlob), RESULT_OK);
     rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 9);

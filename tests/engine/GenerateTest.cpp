@@ -21,15 +21,6 @@ namespace {
 using namespace Halvorn::Vantrel;
 using namespace KorrinTest;
 
-std::uint32_t ChecksumOf(const std::string& bytes)
-{
-    Rcheck32Digest digest;
-    digest.Start(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
-    std::uint32_t value = 0;
-    digest.GetDigest(value);
-    return value;
-}
-
 // A store of a class derived from the library's own, which could answer lookups otherwise:
 // delta generation takes the plain path for it, a lookup through the interface and an MD5
 // stream per window, where the library's own store gets its lookups inline, windows scanned

@@ -231,7 +231,7 @@ protected:
     // content, and names the byte of a fault.
     void ExpectStreamedAlike(const Bytes& bytes, const Reading& blob)
     {
-        dir.WriteFile(L"blob", bytes);
+        dir.Put(L"blob", bytes);
         for (bool stream : {false, true}) {
             SCOPED_TRACE(stream ? "stream" : "file");
             const Reading r = Format::Streamed(Input(dir, stream));

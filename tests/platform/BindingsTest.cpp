@@ -43,7 +43,7 @@ using RuntimeTest = KernelTest;
 TEST_F(KernelTest, LastErrorBelongsToTheFailingThreadAndOutlivesLaterSuccesses)
 {
     EXPECT_FALSE(kernel.Remove(dir.Path(L"missing.bin").c_str()));
-    dir.WriteFile(L"a.bin", "a");
+    dir.Put(L"a.bin", "a");
     EXPECT_TRUE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"b.bin").c_str()));
     EXPECT_TRUE(kernel.Remove(dir.Path(L"a.bin").c_str()));
     EXPECT_FALSE(dir.Exists(L"a.bin"));
@@ -99,8 +99,8 @@ TEST_F(KernelTest, MoveCopyAndRemoveDoAllOrNothing)
         SCOPED_TRACE(c.what);
         TempDir local;
         if (c.target != nullptr)
-            local.WriteFile(L"target.bin", c.target);
-        local.WriteFile(L"source.bin", c.source);
+            local.Put(L"target.bin", c.target);
+        local.Put(L"source.bin", c.source);
         const std::wstring from = local.Path(c.from);
         const std::wstring to = local.Path(c.to);
         const bool done = c.op == Move   ? kernel.MoveReplacing(from.c_str(), to.c_str())
@@ -137,9 +137,9 @@ TEST_F(KernelTest, TempDirectoryIsAnExistingDirectoryAndWrittenOnlyWhenItFits)
 }
 
 // As many distinct files as calls, named in the directory (given with or without its
-// separator) from the prefix, of which every system keeps the first three characters; a missing directory, or a name that does not fit (counted in wide characters),
-// fails and leaves no file. The form of each name is checked through the engine in
-// ../engine/GenerateTempFilenameTest.cpp.
+// separator) from the prefix, of which every system keeps the first three characters; a
+// missing directory, or a name that does not fit (counted in wide characters), fails and leaves
+// no file. The form of each name is checked through the engine below.
 TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
 {
     const std::wstring sub = L"s\u00fcb-\u6587";
@@ -216,7 +216,7 @@ TEST(GenerateTempFilenameTest, EachCallMakesANewEmptyFileOrLeavesTheNameAlone)
 TEST_F(RuntimeTest, WritesLandUnderTheirNamesAndTruncate)
 {
     const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6-\U0001F600.bin";
-    dir.WriteFile(L"old.bin", "0123456789");
+    dir.Put(L"old.bin", "0123456789");
     for (const std::wstring& target : {name, std::wstring(L"old.bin")}) {
         Halvorn::ScopedFileDescriptor file(CurrentRuntime().Open(dir.Path(target), OpenMode::WriteCreate));
         ASSERT_GE(file.Get(), 0);
@@ -233,7 +233,7 @@ TEST_F(RuntimeTest, WritesLandUnderTheirNamesAndTruncate)
 // to a file that exists. An expected errno of 0 means any.
 TEST_F(RuntimeTest, WrongDescriptorsAndPathsFail)
 {
-    dir.WriteFile(L"a", "abc");
+    dir.Put(L"a", "abc");
     Halvorn::ScopedFileDescriptor reading(CurrentRuntime().Open(dir.Path(L"a"), OpenMode::Read));
     ASSERT_GE(reading.Get(), 0);
     char byte;

@@ -25,7 +25,7 @@ struct FileLockTest : ::testing::Test {
 TEST_F(FileLockTest, SecondHolderIsRefusedUntilReleaseOrDestruction)
 {
     for (const std::wstring name : {L"target.bin", L"\u00e9t\u00e9-\u6587\u4ef6.bin"}) {
-        dir.WriteFile(name + L".korrin-lock", "");
+        dir.Put(name + L".korrin-lock", "");
         const std::wstring path = dir.Path(name);
         FileLock second;
         {
@@ -53,7 +53,7 @@ TEST_F(FileLockTest, SecondHolderIsRefusedUntilReleaseOrDestruction)
 // A path that cannot be locked fails, and gives up the lock held before.
 TEST_F(FileLockTest, CreateAgainMovesTheLockOrGivesItUp)
 {
-    dir.WriteFile(L"other.bin", "other");
+    dir.Put(L"other.bin", "other");
     const std::wstring other = dir.Path(L"other.bin");
     FileLock lock;
     ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));

@@ -22,7 +22,8 @@
 
 namespace KorrinTest {
 
-// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value; their MD5 value.
+// The SHA-1 of bytes in memory, through the library's own digest, finished, and its value;
+// their rolling checksum and MD5 value.
 inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
 {
     Halvorn::Vantrel::SHA1Digest digest;
@@ -34,6 +35,15 @@ inline _sha1_hash Sha1Of(const std::string& bytes)
 {
     _sha1_hash value;
     FinishedSha1(bytes).GetDigest(value);
+    return value;
+}
+inline std::uint32_t ChecksumOf(const std::string& bytes)
+{
+    Halvorn::Vantrel::Rcheck32Digest digest;
+    EXPECT_EQ(digest.Start(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())),
+              Halvorn::Vantrel::RESULT_OK);
+    std::uint32_t value = 1;
+    EXPECT_EQ(digest.GetDigest(value), Halvorn::Vantrel::RESULT_OK);
     return value;
 }
 inline _md5_hash Md5Of(const std::string& bytes)

@@ -48,14 +48,10 @@ public:
         return root_.wstring() + static_cast<wchar_t>(std::filesystem::path::preferred_separator) + name;
     }
     std::filesystem::path NativePath(const std::wstring& name) const { return root_ / FromWide(name); }
-    void WriteFile(const std::wstring& name, const std::string& bytes) const
-    {
-        Write(NativePath(name), bytes);
-    }
     // Writes the file, and answers its path.
     std::wstring Put(const std::wstring& name, const std::string& bytes) const
     {
-        WriteFile(name, bytes);
+        Write(NativePath(name), bytes);
         return Path(name);
     }
     std::string ReadFile(const std::wstring& name) const { return Read(NativePath(name)); }

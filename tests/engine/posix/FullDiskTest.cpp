@@ -21,7 +21,7 @@ TEST(FullDiskTest, RebuildingOntoAFullDeviceReportsNoSpace)
         GTEST_SKIP() << "no /dev/full here";
     TempDir dir;
     const std::string old = PatternBytes(300, 9);
-    dir.WriteFile(L"old.bin", old);
+    dir.Put(L"old.bin", old);
     MemoryDeltaIO store;
     ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
     LogCapture capture;
@@ -40,8 +40,8 @@ TEST(InPlaceLinkTest, ALinkAtTheTemporaryNameLeadsNowhere)
     const std::string now = "new:" + old;
     for (const std::string& target : {old, std::string("another old file")}) {
         TempDir dir;
-        dir.WriteFile(L"target", target);
-        dir.WriteFile(L"elsewhere", "not to be touched");
+        dir.Put(L"target", target);
+        dir.Put(L"elsewhere", "not to be touched");
         std::filesystem::create_symlink(dir.NativePath(L"elsewhere"), dir.NativePath(L"target.dfttemp"));
         MemoryDeltaIO store;
         ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);

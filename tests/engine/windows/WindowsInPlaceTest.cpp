@@ -44,7 +44,7 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
     const std::wstring target = dir.Path(L"target.bin");
     for (bool openElsewhere : {false, true}) {
         SCOPED_TRACE(openElsewhere ? "target open elsewhere" : "existing target");
-        dir.WriteFile(L"target.bin", old);
+        dir.Put(L"target.bin", old);
         FaultyKernel kernel; // counts the calls, fails none
         std::unique_ptr<void, decltype(&::CloseHandle)> reader(nullptr, &::CloseHandle);
         if (openElsewhere)

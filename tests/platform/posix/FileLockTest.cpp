@@ -59,7 +59,7 @@ TEST(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
         ::close(companion);
         EXPECT_EQ(1u, kept.st_nlink);
         EXPECT_FALSE(ChildGetsLock(target));
-        dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+        dir.Put(L"target.bin.dfttemp", "rebuilt");
         std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
         EXPECT_FALSE(ChildGetsLock(target));
         lock.Release();

@@ -39,23 +39,15 @@ std::wstring Unencodable(const std::wstring& before)
     return before + static_cast<wchar_t>(0xD800);
 }
 
-// Sets TMPDIR, or unsets it, for as long as it lives.
-class TmpdirGuard {
-public:
-    TmpdirGuard() : saved_(std::getenv("TMPDIR") ? std::optional<std::string>(std::getenv("TMPDIR")) : std::nullopt) {}
-    ~TmpdirGuard() { Set(saved_); }
-    TmpdirGuard(const TmpdirGuard&) = delete;
-    TmpdirGuard& operator=(const TmpdirGuard&) = delete;
+// Puts TMPDIR back as it was when it goes. Set sets it, or without a value unsets it.
+struct TmpdirGuard {
+    const std::optional<std::string> saved =
+        std::getenv("TMPDIR") ? std::optional<std::string>(std::getenv("TMPDIR")) : std::nullopt;
+    ~TmpdirGuard() { Set(saved); }
     static void Set(const std::optional<std::string>& value)
     {
-        if (value)
-            ::setenv("TMPDIR", value->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
+        value ? ::setenv("TMPDIR", value->c_str(), 1) : ::unsetenv("TMPDIR");
     }
-
-private:
-    std::optional<std::string> saved_;
 };
 
 class PosixKernelTest : public ::testing::Test {
@@ -86,7 +78,7 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
         SCOPED_TRACE(c.what);
         TempDir local;
         if (c.targetMode != 0) {
-            local.WriteFile(L"target", "old bytes, longer");
+            local.Put(L"target", "old bytes, longer");
             std::filesystem::permissions(local.NativePath(L"target"), std::filesystem::perms(c.targetMode));
         }
         const std::wstring source = local.Put(L"source", "new");
@@ -107,8 +99,8 @@ TEST_F(PosixKernelTest, AMoveKeepsTheOwnerAndTheAttributesOfTheReplacedFile)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give a file to another user";
-    dir.WriteFile(L"target", "old");
-    dir.WriteFile(L"source", "new");
+    dir.Put(L"target", "old");
+    dir.Put(L"source", "new");
     const std::string target = dir.NativePath(L"target").string();
     ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
     ASSERT_EQ(0, ::chmod(target.c_str(), 06750));
@@ -139,8 +131,8 @@ extern "C" void Look(int)
 
 TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
 {
-    dir.WriteFile(L"target", std::string(1 << 20, 'o'));
-    dir.WriteFile(L"source", std::string(16 << 20, 'n'));
+    dir.Put(L"target", std::string(1 << 20, 'o'));
+    dir.Put(L"source", std::string(16 << 20, 'n'));
     std::snprintf(watched, sizeof watched, "%s", dir.NativePath(L"target").c_str());
     struct sigaction handle = {}, ignore = {}, previous, before;
     handle.sa_handler = &Look;
@@ -159,7 +151,7 @@ TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
     EXPECT_FALSE(sawPartial);
     EXPECT_EQ(16u << 20, std::filesystem::file_size(watched));
 
-    dir.WriteFile(L"target", "old");
+    dir.Put(L"target", "old");
     struct rlimit saved, limit;
     ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
     limit = {100000, saved.rlim_max};
@@ -177,7 +169,7 @@ TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
 // call. Either way nothing is created and the source stays.
 TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 {
-    dir.WriteFile(L"a", "a");
+    dir.Put(L"a", "a");
     std::filesystem::create_directory(dir.NativePath(L"d"));
     EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"a").c_str(), dir.Path(L"d").c_str()));
     EXPECT_EQ(static_cast<std::uint32_t>(EISDIR), kernel.LastError());
@@ -200,7 +192,7 @@ TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
 {
     const std::string root = dir.Root().string();
-    dir.WriteFile(L"file", "not a directory");
+    dir.Put(L"file", "not a directory");
     const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9");
     std::filesystem::create_directory(latin1);
     const std::wstring wide = L"\u00e9t\u00e9-\u6587\u4ef6";

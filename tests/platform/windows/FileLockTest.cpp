@@ -49,7 +49,7 @@ TEST(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn)
         SCOPED_TRACE(c.what);
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
-        dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+        dir.Put(L"target.bin.dfttemp", "rebuilt");
         EXPECT_EQ(c.succeeds, c.act(dir.Path(L"target.bin.dfttemp"), target));
 
         FileLock other;
