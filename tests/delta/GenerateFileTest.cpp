@@ -10,8 +10,6 @@
 
 #include "support/Stores.h"
 #include "support/LogCapture.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
 
 namespace {
 

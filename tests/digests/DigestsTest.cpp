@@ -19,9 +19,7 @@
 #include "platform/Hashing.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/TempDir.h"
 #include "support/Stores.h"
-#include "support/TestData.h"
 
 namespace {
 

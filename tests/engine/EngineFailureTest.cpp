@@ -17,8 +17,6 @@
 #include "support/Faults.h"
 #include "support/LogCapture.h"
 #include "support/Stores.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
 
 namespace {
 

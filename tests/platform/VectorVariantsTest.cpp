@@ -17,7 +17,6 @@
 #include "platform/RollingSums.h"
 #include "platform/portable/Md5LanesCore.h"
 #include "support/Stores.h"
-#include "support/TestData.h"
 
 namespace {
 

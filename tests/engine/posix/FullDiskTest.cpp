@@ -8,7 +8,6 @@
 
 #include "support/LogCapture.h"
 #include "support/Stores.h"
-#include "support/TestData.h"
 
 namespace {
 
