@@ -74,7 +74,8 @@ TEST(MemoryDeltaIO, EntriesHoldCopiesOfTheBytesAndOutliveTheStore)
         buffer[0] = 'X';
         ASSERT_EQ(store.WriteDelta(nullptr, 0), RESULT_OK);
         EXPECT_EQ(store.GetBufferDeltaCount(), 2u);
-        EXPECT_EQ(InstructionsOf(store), (Instructions{Copy(0xFEDCBA98), Literal("0123456789"), Literal("")}));
+        EXPECT_EQ(InstructionsOf(store),
+                  (Instructions{Copy(0xFEDCBA98), Literal("0123456789"), Literal("")}));
         const std::vector<DeltaEntry*> entries = ObjectsOf(store);
         const std::uint32_t sizes[] = {4, 10, 0};
         for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -178,7 +179,8 @@ protected:
         const std::wstring path = dir.Put(L"delta", bytes);
         if (!Stream())
             return reader.Open(path);
-        return reader.Attach(opened_.emplace(CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read)).Get());
+        return reader.Attach(
+            opened_.emplace(CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read)).Get());
     }
 
     TempDir dir;

@@ -27,8 +27,8 @@ using Halvorn::Vantrel::MD5Digest;
 using Halvorn::Vantrel::Rcheck32Digest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
-using Halvorn::Vantrel::SHA1Digest;
 using Halvorn::Vantrel::Sha1Beside;
+using Halvorn::Vantrel::SHA1Digest;
 using namespace KorrinTest;
 
 // The definition, byte by byte, to check the grouped computation against.
@@ -334,12 +334,13 @@ TYPED_TEST(HashDigestTest, ComparisonsLookOnlyAtTheLeftSidesFlag)
         {&abc, &open, false, true}};
     for (const auto& [left, right, equal, unequal] : equalities) {
         EXPECT_EQ(*left == *right, equal) << TestFixture::Read(*left) << " == " << TestFixture::Read(*right);
-        EXPECT_EQ(*left != *right, unequal) << TestFixture::Read(*left) << " != " << TestFixture::Read(*right);
+        EXPECT_EQ(*left != *right, unequal)
+            << TestFixture::Read(*left) << " != " << TestFixture::Read(*right);
     }
     // Whether `less` < `more`, in the first bytes and the rest of the values.
     const std::tuple<int, int, int, int, bool> orders[] = {
-        {2, 0, 1, 0, true}, {1, 0, 2, 0, false}, {1, 0, 1, 0, false}, {0x80, 0, 0x7f, 0, true},
-        {0x7f, 0, 0x80, 0, false}, {2, 0, 1, 0xff, true}};
+        {2, 0, 1, 0, true},       {1, 0, 2, 0, false},       {1, 0, 1, 0, false},
+        {0x80, 0, 0x7f, 0, true}, {0x7f, 0, 0x80, 0, false}, {2, 0, 1, 0xff, true}};
     for (const auto& [first, rest, otherFirst, otherRest, less] : orders)
         EXPECT_EQ(TestFixture::Holding(first, rest) < TestFixture::Holding(otherFirst, otherRest), less)
             << first << " " << rest << " against " << otherFirst << " " << otherRest;

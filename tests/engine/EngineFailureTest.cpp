@@ -151,8 +151,8 @@ private:
         FileDigest signature(&rig.signature);
         FileDelta delta(&rig.delta);
         dir.Put(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
-                                  : c.op == Op::Delta ? "abcd"
-                                                      : old);
+                            : c.op == Op::Delta ? "abcd"
+                                                : old);
         if (c.op == Op::Delta) {
             engine.SetWindowSize(4);
             signature.SetVersion(1);

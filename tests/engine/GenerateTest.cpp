@@ -200,7 +200,8 @@ TEST_F(GenerateTest, InstructionsAreThoseOfThePlainSearch)
                 SCOPED_TRACE(::testing::Message() << "alphabet " << alphabet << " window " << window
                                                   << (derived ? ", derived store" : ""));
                 const Instructions got = DeltaOf(old, now, static_cast<std::uint32_t>(window), derived);
-                EXPECT_TRUE(got == expected) << got.size() << " instructions, " << expected.size() << " expected";
+                EXPECT_TRUE(got == expected)
+                    << got.size() << " instructions, " << expected.size() << " expected";
             }
         }
     }

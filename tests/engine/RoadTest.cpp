@@ -77,8 +77,9 @@ protected:
 // Random pairs, after edge pairs: empty files, equal ones, and a long run of one byte.
 TEST_F(RoadTest, RandomPairsArriveByteForByte)
 {
+    const std::string run(90000, 'a');
     const std::pair<std::string, std::string> edges[] = {
-        {"", ""}, {"", "from nothing"}, {"to nothing", ""}, {"same", "same"}, {std::string(90000, 'a'), std::string(90001, 'a')}};
+        {"", ""}, {"", "from nothing"}, {"to nothing", ""}, {"same", "same"}, {run, run + "a"}};
     std::mt19937 random(77);
     auto bytes = [&](std::size_t n, unsigned alphabet) {
         std::string s(n, '\0');
@@ -157,7 +158,7 @@ TEST(CorruptDeltaTest, FlippedBytesAndTruncationsNeverDamageTheTarget)
     const std::string now = old.substr(0, 700) + "insert" + old.substr(700, 900) + old.substr(1700, 1000) +
                             PatternBytes(150, 12) + old.substr(2760);
     const std::string blob = MakeDeltaBlob(dir, old, now, 64);
-    LogCapture quiet; // every failure here is reported, and expected
+    LogCapture quiet;              // every failure here is reported, and expected
     constexpr int kUnreadable = 1; // no result code of the library
     // kUnreadable when `bytes` do not read back as a delta, else the result, after checking what is on disk.
     auto applyInPlace = [&](const std::string& bytes) {

@@ -62,7 +62,8 @@ struct Reading {
 // The test's blob for a streaming reader: by name, or as a stream through a descriptor.
 struct Input {
     Input(const TempDir& dir, bool stream)
-        : path(dir.Path(L"blob")), opened(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
+        : path(dir.Path(L"blob")),
+          opened(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
     {
     }
     const std::wstring path;
@@ -112,7 +113,7 @@ struct Signature {
         Store store;
         LogCapture capture;
         const int result = input.opened.Get() >= 0 ? ReadDigestFile(input.opened.Get(), store)
-                                                 : ReadDigestFile(input.path, store);
+                                                   : ReadDigestFile(input.path, store);
         EXPECT_EQ(capture.Lines().size(), result == RESULT_OK ? 0u : 1u);
         return {result, BlobOf(store), capture.Texts()};
     }
@@ -185,8 +186,8 @@ struct Delta {
     {
         DeltaFileReader reader;
         LogCapture capture;
-        const bool opened =
-            (input.opened.Get() >= 0 ? reader.Attach(input.opened.Get()) : reader.Open(input.path)) == RESULT_OK;
+        const bool opened = (input.opened.Get() >= 0 ? reader.Attach(input.opened.Get())
+                                                     : reader.Open(input.path)) == RESULT_OK;
         const Instructions delivered = opened ? InstructionsOf(reader) : Instructions();
         const bool accepted = opened && !reader.Damaged() && capture.Lines().empty();
         const Reading r{accepted ? RESULT_OK : RESULT_FAILED,
@@ -362,7 +363,8 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
         {"past the SHA-1 record", Join(kHead) + Join(body) + Join(kTail) + Bytes("\xFF\x00\x45", 3),
          TypeParam::kSha1Ends ? RESULT_OK : RESULT_FAILED, kExample, body.size()},
         {"a literal longer than what is left",
-         "B\xFF\xFF\xFF\xFF" "ab",
+         "B\xFF\xFF\xFF\xFF"
+         "ab",
          RESULT_FAILED,
          {0, 0, 0, 0, {}},
          0},

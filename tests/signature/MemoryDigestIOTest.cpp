@@ -101,8 +101,12 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
     EXPECT_EQ(BlockOf(store, 0, Md5Pattern(0)), -1);
     EXPECT_EQ(store.GetDigestSize(), 49u);
     EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
-    for (const auto& [index, checksum, md5] :
-         {std::tuple{0u, 100u, 1u}, {1u, 100u, 2u}, {9u, 0xFFFFFFFFu, 3u}, {2u, 0xFFFFFFFFu, 3u}, {5u, 0u, 4u}, {5u, 0u, 4u}})
+    for (const auto& [index, checksum, md5] : {std::tuple{0u, 100u, 1u},
+                                               {1u, 100u, 2u},
+                                               {9u, 0xFFFFFFFFu, 3u},
+                                               {2u, 0xFFFFFFFFu, 3u},
+                                               {5u, 0u, 4u},
+                                               {5u, 0u, 4u}})
         store.WriteDigest(index, checksum, Md5Pattern(md5));
     EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
     EXPECT_EQ(GroupsOf(store), (Groups{{0, {5, 5}, Md5Pattern(4)},
@@ -148,8 +152,7 @@ void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::ui
                                           checksums.begin() + static_cast<std::ptrdiff_t>(written));
     for (std::size_t block = 0; block < written; ++block) {
         ASSERT_TRUE(HasChecksum(store, checksums[block])) << "block " << block;
-        ASSERT_EQ(BlockOf(store, checksums[block], Md5Pattern(block)),
-                  static_cast<long long>(block));
+        ASSERT_EQ(BlockOf(store, checksums[block], Md5Pattern(block)), static_cast<long long>(block));
     }
     std::mt19937 random(seed);
     for (int probe = 0; probe < 4000; ++probe) {

@@ -211,7 +211,9 @@ private:
 // What a store may refuse. Properties are refused both ways. Record is a block or an
 // instruction written, ReadRecord an instruction read; Lookup and BlockLookup are the two
 // forms of a signature's Find.
+// clang-format off
 enum class Call { Version, Window, Size, Time, Sha1, Finish, Record, ReadRecord, Lookup, BlockLookup, kCount };
+// clang-format on
 
 // An in-memory store but for the calls refused. A refused read of the SHA-1 value scribbles
 // over it, so that a caller trusting it shows.
@@ -244,7 +246,10 @@ public:
             byte = 0xEE;
         return code;
     }
-    int Finish() override { return Or(Call::Finish, [&] { return Store::Finish(); }); }
+    int Finish() override
+    {
+        return Or(Call::Finish, [&] { return Store::Finish(); });
+    }
 
 protected:
     // The code of a refusal of `call`, or what `pass` answers.

@@ -27,7 +27,8 @@ namespace KorrinTest {
 inline Halvorn::Vantrel::SHA1Digest FinishedSha1(const std::string& bytes)
 {
     Halvorn::Vantrel::SHA1Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     return digest;
 }
@@ -40,7 +41,8 @@ inline _sha1_hash Sha1Of(const std::string& bytes)
 inline std::uint32_t ChecksumOf(const std::string& bytes)
 {
     Halvorn::Vantrel::Rcheck32Digest digest;
-    EXPECT_EQ(digest.Start(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size())),
+    EXPECT_EQ(digest.Start(reinterpret_cast<const unsigned char*>(bytes.data()),
+                           static_cast<std::uint32_t>(bytes.size())),
               Halvorn::Vantrel::RESULT_OK);
     std::uint32_t value = 1;
     EXPECT_EQ(digest.GetDigest(value), Halvorn::Vantrel::RESULT_OK);
@@ -49,7 +51,8 @@ inline std::uint32_t ChecksumOf(const std::string& bytes)
 inline _md5_hash Md5Of(const std::string& bytes)
 {
     Halvorn::Vantrel::MD5Digest digest;
-    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+    digest.Append(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()));
     digest.Finish();
     _md5_hash value;
     digest.GetDigest(value);
@@ -213,7 +216,8 @@ inline std::string DeltaBlobThroughBlobs(const std::wstring& oldPath, const std:
     MemoryDigestIO signature, received;
     FileDigest digest(&signature);
     digest.SetVersion(1);
-    if (engine.GenerateFileDigest(oldPath, digest) != RESULT_OK || FromBlob(received, BlobOf(signature)) != RESULT_OK)
+    if (engine.GenerateFileDigest(oldPath, digest) != RESULT_OK ||
+        FromBlob(received, BlobOf(signature)) != RESULT_OK)
         return {};
     FileDigest theirs(&received);
     MemoryDeltaIO changes;

@@ -38,9 +38,11 @@ TEST(GenerateTempFilenameWindowsTest, TheFileIsMadeInTheFolderThatTmpChooses)
     const std::filesystem::path made(name);
     EXPECT_TRUE(made.is_absolute()) << name;
     EXPECT_TRUE(std::filesystem::is_regular_file(made)) << name;
-    EXPECT_EQ(std::filesystem::canonical(made.parent_path()), std::filesystem::canonical(chosen.NativePath(folder)))
+    EXPECT_EQ(std::filesystem::canonical(made.parent_path()),
+              std::filesystem::canonical(chosen.NativePath(folder)))
         << name;
-    EXPECT_TRUE(std::regex_match(made.filename().wstring(), std::wregex(L"dif[0-9A-Fa-f]{1,4}\\.tmp"))) << name;
+    EXPECT_TRUE(std::regex_match(made.filename().wstring(), std::wregex(L"dif[0-9A-Fa-f]{1,4}\\.tmp")))
+        << name;
 }
 
 } // namespace

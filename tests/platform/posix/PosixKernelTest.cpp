@@ -229,7 +229,8 @@ TEST_F(PosixKernelTest, TemporaryNamesMustFitIn260Characters)
         std::string directory = dir.Root().string(); // made exactly `length` characters long
         while (directory.size() < length) {
             const std::size_t remaining = length - directory.size();
-            std::filesystem::create_directory(directory += '/' + std::string(remaining > 201 ? 100 : remaining - 1, 'd'));
+            std::filesystem::create_directory(directory +=
+                                              '/' + std::string(remaining > 201 ? 100 : remaining - 1, 'd'));
         }
         tmpdir.Set(directory);
         LogCapture capture;
@@ -238,7 +239,8 @@ TEST_F(PosixKernelTest, TemporaryNamesMustFitIn260Characters)
         if (fits) {
             EXPECT_EQ(result, Halvorn::Vantrel::RESULT_OK);
             EXPECT_EQ(name.size(), 259u);
-            EXPECT_EQ(name.compare(0, length + 5, std::wstring(directory.begin(), directory.end()) + L"/diff"), 0);
+            EXPECT_EQ(
+                name.compare(0, length + 5, std::wstring(directory.begin(), directory.end()) + L"/diff"), 0);
             EXPECT_TRUE(std::filesystem::is_regular_file(TempDir::FromWide(name)));
         } else {
             EXPECT_EQ(result, Halvorn::Vantrel::RESULT_FAILED);
