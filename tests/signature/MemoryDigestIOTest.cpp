@@ -121,6 +121,10 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
     EXPECT_TRUE(HasChecksum(store, 0));
     EXPECT_TRUE(HasChecksum(store, 0xFFFFFFFF));
     EXPECT_FALSE(HasChecksum(store, 101));
+    // The store's lookups were made while it was empty; a copy makes its own over every block.
+    const MemoryDigestIO copy(store);
+    EXPECT_EQ(BlockOf(copy, 0xFFFFFFFF, Md5Pattern(3)), 9);
+    EXPECT_EQ(BlockOf(copy, 100, Md5Pattern(2)), 1);
 }
 
 std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& random)
