@@ -6,16 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
-#include "support/Allocations.h"
-#include "support/Deltas.h"
+#include "support/Stores.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
 
 namespace {
 
@@ -28,8 +22,8 @@ protected:
     // expects what the test's own replay makes of them, which is also the delta's SHA-1.
     void ExpectRebuilt(const std::string& old, const Instructions& instructions, std::uint32_t window)
     {
-        dir.WriteFile(L"old.bin", old);
-        dir.WriteFile(L"new.bin", std::string(10000, '#'));
+        dir.Put(L"old.bin", old);
+        dir.Put(L"new.bin", std::string(10000, '#'));
         MemoryDeltaIO store;
         FileDelta delta(&store);
         delta.SetVersion(1);

@@ -11,22 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/DeltaFileReader.h>
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/FileDigest.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ReadDigestFile.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "Vantrel/FileLock.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
-#include "support/Road.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace {
 
@@ -60,11 +50,11 @@ using Fault = std::function<void(Rig&)>;
 
 Fault RefuseSignature(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) { r.signature.Refuse(call, nth, code); };
+    return [=](Rig& r) { r.signature.Refuse(call, code, nth); };
 }
 Fault RefuseDelta(Call call, int code, int nth = 1)
 {
-    return [=](Rig& r) { r.delta.Refuse(call, nth, code); };
+    return [=](Rig& r) { r.delta.Refuse(call, code, nth); };
 }
 Fault Failing(RuntimeCall call, int error, int nth = 1)
 {
@@ -160,9 +150,9 @@ private:
         Korrin engine;
         FileDigest signature(&rig.signature);
         FileDelta delta(&rig.delta);
-        dir.WriteFile(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
-                                  : c.op == Op::Delta ? "abcd"
-                                                      : old);
+        dir.Put(L"old.bin", c.op == Op::Sign    ? (c.input.empty() ? PatternBytes(100) : c.input)
+                            : c.op == Op::Delta ? "abcd"
+                                                : old);
         if (c.op == Op::Delta) {
             engine.SetWindowSize(4);
             signature.SetVersion(1);
@@ -170,9 +160,9 @@ private:
         }
         const std::string newFile = c.op == Op::Whole ? PatternBytes(70000) : std::string(5000, 'x');
         if (c.op <= Op::Rebuild)
-            dir.WriteFile(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
+            dir.Put(L"new.bin", c.op == Op::Delta ? (c.input.empty() ? "Xabcd" : c.input) : newFile);
         if (c.op >= Op::Rebuild) {
-            EXPECT_EQ(LoadDelta(rig.delta, blob), RESULT_OK);
+            EXPECT_EQ(FromBlob(rig.delta, blob), RESULT_OK);
         }
         c.fault(rig);
         engine.SetWindowSize(c.op == Op::Sign ? rig.window : 4);
@@ -349,9 +339,9 @@ TEST_F(EngineFailureTest, AWriteFailingInALargeRebuild)
     const std::string large = PatternBytes(3u << 20, 8);
     const std::string changed = "a new start" + large.substr(100);
     const std::string largeBlob = MakeDeltaBlob(dir, large, changed, 2048);
-    dir.WriteFile(L"old.bin", large);
+    dir.Put(L"old.bin", large);
     Rig rig;
-    ASSERT_EQ(LoadDelta(rig.delta, largeBlob), RESULT_OK);
+    ASSERT_EQ(FromBlob(rig.delta, largeBlob), RESULT_OK);
     rig.runtime.FailCall(RuntimeCall::Write, ENOSPC, 9);
     FileDelta delta(&rig.delta);
     LogCapture capture;
@@ -399,7 +389,7 @@ TEST_F(EngineFailureTest, ADirectoryIsRefusedWhereItIsOpened)
     signatureStore.WriteWindowSize(4); // of a file with blocks, so that the window opens
     signatureStore.WriteFileSize(10);
     MemoryDeltaIO deltaStore, deltaOut;
-    ASSERT_EQ(LoadDelta(deltaStore, blob), RESULT_OK);
+    ASSERT_EQ(FromBlob(deltaStore, blob), RESULT_OK);
     FileDigest signature(&signatureStore), toDigest(&digestOut);
     FileDelta delta(&deltaStore), toDelta(&deltaOut);
     DeltaFileReader reader;

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryDeltaIO fromBlob, fromFile;
     const bool blobRead = FromBlob(fromBlob, bytes);
     DeltaFileReader reader;
-    bool fileRead = reader.Open(PutFile(L"delta", bytes)) == RESULT_OK;
+    bool fileRead = reader.Open(scratch.Put(L"delta", bytes)) == RESULT_OK;
     void* cursor = nullptr;
     boost::shared_ptr<DeltaEntry> entry;
     while (fileRead && reader.ReadDelta(&cursor, entry) == RESULT_OK) {

@@ -1,18 +1,20 @@
 // What the fuzz harnesses share: a folder for the files they hand the library (one for the
-// run; each input overwrites the last one's files), a check whose failure the fuzzer keeps
-// as a crash, and stores turned into blobs and back.
+// run; each input overwrites the last one's files), and a check whose failure the fuzzer keeps
+// as a crash. Blobs go in and out of stores as in the other tests.
 #ifndef KORRIN_TESTS_FUZZ_FUZZSUPPORT_H
 #define KORRIN_TESTS_FUZZ_FUZZSUPPORT_H
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include <Vantrel/Vantrel.h>
 
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace KorrinFuzz {
+
+using KorrinTest::BlobOf;
 
 inline void Require(bool condition)
 {
@@ -22,27 +24,10 @@ inline void Require(bool condition)
 
 inline const KorrinTest::TempDir scratch;
 
-inline std::wstring PutFile(const std::wstring& name, const std::string& bytes)
-{
-    scratch.WriteFile(name, bytes);
-    return scratch.Path(name);
-}
-
-template <typename Store>
-std::string BlobOf(Store& store)
-{
-    unsigned char* blob = nullptr;
-    std::uint32_t size = 0;
-    store.WriteToBlob(&blob, &size);
-    const std::unique_ptr<unsigned char, void (*)(void*)> owned(blob, std::free);
-    return std::string(reinterpret_cast<const char*>(blob), blob == nullptr ? 0 : size);
-}
-
 template <typename Store>
 bool FromBlob(Store& store, const std::string& blob)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(blob.data());
-    return store.ReadFromBlob(bytes, static_cast<std::uint32_t>(blob.size())) == Halvorn::Vantrel::RESULT_OK;
+    return KorrinTest::FromBlob(store, blob) == Halvorn::Vantrel::RESULT_OK;
 }
 
 } // namespace KorrinFuzz

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool streamed = data[0] & 1, inPlace = data[0] & 2;
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::string old = bytes.substr(0, (data[0] >> 2) * 16u);
-    const std::wstring oldPath = PutFile(L"old", old);
-    const std::wstring deltaPath = PutFile(L"delta", bytes.substr(old.size()));
+    const std::wstring oldPath = scratch.Put(L"old", old);
+    const std::wstring deltaPath = scratch.Put(L"delta", bytes.substr(old.size()));
     MemoryDeltaIO blob;
     DeltaFileReader reader;
     if (streamed)

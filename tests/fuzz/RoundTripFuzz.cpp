@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t cut = oldBytes.size() * data[3] / 255;
     const std::string newBytes =
         oldBytes.substr(0, cut) + rest.substr(oldBytes.size()) + oldBytes.substr(cut / 2);
-    const std::wstring oldPath = PutFile(L"old", oldBytes), newPath = PutFile(L"new", newBytes);
+    const std::wstring oldPath = scratch.Put(L"old", oldBytes), newPath = scratch.Put(L"new", newBytes);
 
     Korrin engine;
     engine.SetWindowSize(1 + (data[0] | data[1] << 8) % 1024);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     MemoryDigestIO fromBlob, fromFile;
     const bool blobRead = FromBlob(fromBlob, bytes);
-    const std::wstring path = PutFile(L"signature", bytes);
+    const std::wstring path = scratch.Put(L"signature", bytes);
     Require(blobRead == (ReadDigestFile(path, fromFile) == RESULT_OK));
     if (!blobRead)
         return 0;

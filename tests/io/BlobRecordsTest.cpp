@@ -3,9 +3,10 @@
 // with the last of each counting, nothing read past a bad record. One harness holds both
 // formats to those rules as the blob readers read them, and holds the streaming readers
 // (ReadDigestFile, DeltaFileReader) to the blob readers, from a file and from a stream; then
-// what ReadDigestFile refuses beyond them.
+// what the two facades share, and what ReadDigestFile refuses beyond the blob reader.
 #include <cerrno>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
@@ -14,63 +15,42 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/DeltaFileReader.h>
-#include <Vantrel/DeltaFileWriter.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ReadDigestFile.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
+#include "Vantrel/io/ScopedResource.h"
 #include "platform/Runtime.h"
-#include "support/Deltas.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Refusing.h"
-#include "support/Road.h"
-#include "support/TempDir.h"
+#include "support/Stores.h"
 
 namespace {
 
 using namespace Halvorn::Vantrel;
 using namespace KorrinTest;
 using Halvorn::Platform::CurrentRuntime;
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::string;
 
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes Join(const std::vector<Bytes>& records)
 {
-    Bytes out;
-    for (const Bytes& record : records)
-        out = out + record;
-    return out;
+    return std::accumulate(records.begin(), records.end(), Bytes());
 }
 // `size` bytes of `value`, little-endian, after `tag` unless it is 0.
-Bytes Record(unsigned char tag, std::uint64_t value, int size)
+Bytes Record(char tag, std::uint64_t value, int size)
 {
     Bytes out(tag != 0, tag);
     for (int i = 0; i < size; ++i)
-        out.push_back(static_cast<unsigned char>(value >> 8 * i));
+        out += static_cast<char>(value >> 8 * i);
     return out;
 }
-Bytes Sha1Record(const _sha1_hash& value)
+template <typename Value>
+Bytes Of(const Value& value)
 {
-    return Bytes{'C'} + Bytes(value.bytes, value.bytes + 20);
-}
-_md5_hash Md5(unsigned first)
-{
-    _md5_hash value;
-    for (unsigned i = 0; i < 16; ++i)
-        value.bytes[i] = static_cast<unsigned char>(first + i);
-    return value;
+    return Bytes(reinterpret_cast<const char*>(value.bytes), sizeof value.bytes);
 }
 
 const DeltaProperties kExample{1, 2048, 5000, 0x0102030405060708, Sha1Pattern(0xA0)};
 const std::vector<Bytes> kHead = {Record('V', 1, 4), Record('W', 2048, 4), Record('F', 5000, 8)};
-const std::vector<Bytes> kTail = {Record('M', 0x0102030405060708, 8), Sha1Record(kExample.sha1)};
+const std::vector<Bytes> kTail = {Record('M', 0x0102030405060708, 8), "C" + Of(kExample.sha1)};
 
 // What a reading made of some bytes: its answer, its content (see each format's Content), its log.
 struct Reading {
@@ -83,22 +63,19 @@ struct Reading {
 struct Input {
     Input(const TempDir& dir, bool stream)
         : path(dir.Path(L"blob")),
-          descriptor(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
+          opened(stream ? CurrentRuntime().Open(path, Halvorn::Platform::OpenMode::Read) : -1)
     {
-    }
-    ~Input()
-    {
-        if (descriptor >= 0)
-            CurrentRuntime().Close(descriptor);
     }
     const std::wstring path;
-    const int descriptor;
+    const Halvorn::ScopedFileDescriptor opened;
 };
 
 struct Signature {
     using Store = MemoryDigestIO;
     using Refusing = RefusingDigestIO;
+    using File = FileDigest;
     static constexpr const wchar_t* kReader = L"Halvorn::Vantrel::MemoryDigestIO::ReadFromBlob";
+    static constexpr const wchar_t* kGetDigest = L"Halvorn::Vantrel::FileDigest::GetFileDigest";
     // The SHA-1 record ends a signature, which needs one; a store's refusal is the reader's own
     // failure. Cuts inside the head and tail records, and inside a block's index, checksum and MD5.
     static constexpr bool kSha1Ends = true;
@@ -111,13 +88,12 @@ struct Signature {
     {
         for (const auto& [index, checksum, md5] :
              {std::tuple{0u, 300u, 0u}, {1u, 100u, 1u}, {4u, 50u, 4u}, {6u, 50u, 4u}})
-            s.WriteDigest(index, checksum, Md5(md5));
+            s.WriteDigest(index, checksum, Md5Pattern(md5));
     }
     static std::vector<Bytes> ExampleBody() { return {Block(4, 50, 4), Block(1, 100, 1), Block(0, 300, 0)}; }
     static Bytes Block(std::uint32_t index, std::uint32_t checksum, unsigned md5)
     {
-        const _md5_hash value = Md5(md5);
-        return Record('D', index, 4) + Record(0, checksum, 4) + Bytes(value.bytes, value.bytes + 16);
+        return Record('D', index, 4) + Record(0, checksum, 4) + Of(Md5Pattern(md5));
     }
     // Few checksums and MD5 values, so that groups of every kind arise; once, more than the
     // streaming reader's buffer holds.
@@ -125,9 +101,9 @@ struct Signature {
     {
         const int blocks = round == 5 ? 60000 : static_cast<int>(random() % 500) * (round != 0);
         for (int b = 0; b < blocks; ++b)
-            s.WriteDigest(static_cast<std::uint32_t>(b), random() % 50, Md5(random() % 3));
+            s.WriteDigest(static_cast<std::uint32_t>(b), random() % 50, Md5Pattern(random() % 3));
     }
-    static void AddOne(Store& s) { s.WriteDigest(0, 1, Md5(0)); }
+    static void AddOne(Store& s) { s.WriteDigest(0, 1, Md5Pattern(0)); }
     static std::size_t Records(Store& s) { return (s.GetDigestSize() - 49) / 25; }
     static std::size_t Size(Store& s) { return s.GetDigestSize(); }
     static Bytes Content(Store& s, bool) { return BlobOf(s); }
@@ -136,8 +112,8 @@ struct Signature {
     {
         Store store;
         LogCapture capture;
-        const int result = input.descriptor >= 0 ? ReadDigestFile(input.descriptor, store)
-                                                 : ReadDigestFile(input.path, store);
+        const int result = input.opened.Get() >= 0 ? ReadDigestFile(input.opened.Get(), store)
+                                                   : ReadDigestFile(input.path, store);
         EXPECT_EQ(capture.Lines().size(), result == RESULT_OK ? 0u : 1u);
         return {result, BlobOf(store), capture.Texts()};
     }
@@ -146,7 +122,9 @@ struct Signature {
 struct Delta {
     using Store = MemoryDeltaIO;
     using Refusing = RefusingDeltaIO;
+    using File = FileDelta;
     static constexpr const wchar_t* kReader = L"Halvorn::Vantrel::MemoryDeltaIO::ReadFromBlob";
+    static constexpr const wchar_t* kGetDigest = L"Halvorn::Vantrel::FileDelta::GetFileDigest";
     // A delta may end after any record; a store's refusal passes its code on. Cuts inside the
     // head and tail records, a copy, a literal's length and its bytes.
     static constexpr bool kSha1Ends = false;
@@ -160,8 +138,7 @@ struct Delta {
     }
     static std::vector<Bytes> ExampleBody()
     {
-        return {Record('D', 6, 4), Record('B', 3, 4) + Bytes{'a', 'b', 'c'}, Record('B', 0, 4),
-                Record('D', 0xFFFFFFFF, 4)};
+        return {Record('D', 6, 4), Record('B', 3, 4) + "abc", Record('B', 0, 4), Record('D', 0xFFFFFFFF, 4)};
     }
     // Now and then a literal that outgrows the streaming reader's buffer.
     static void AddRandom(Store& s, std::mt19937& random, int round)
@@ -198,7 +175,7 @@ struct Delta {
         WriteProperties(writer, PropertiesOf(store));
         ASSERT_EQ(WriteInstructions(writer, InstructionsOf(store)), RESULT_OK);
         ASSERT_EQ(writer.Finish(), RESULT_OK);
-        EXPECT_TRUE(dir.ReadFile(L"written") == std::string(blob.begin(), blob.end()));
+        EXPECT_TRUE(dir.ReadFile(L"written") == blob);
         EXPECT_EQ(writer.Tally().bytes, blob.size());
         EXPECT_EQ(writer.GetDeltaSize(), store.GetDeltaSize());
         EXPECT_EQ(writer.GetBufferDeltaSize(), store.GetBufferDeltaSize());
@@ -209,8 +186,8 @@ struct Delta {
     {
         DeltaFileReader reader;
         LogCapture capture;
-        const bool opened =
-            (input.descriptor >= 0 ? reader.Attach(input.descriptor) : reader.Open(input.path)) == RESULT_OK;
+        const bool opened = (input.opened.Get() >= 0 ? reader.Attach(input.opened.Get())
+                                                     : reader.Open(input.path)) == RESULT_OK;
         const Instructions delivered = opened ? InstructionsOf(reader) : Instructions();
         const bool accepted = opened && !reader.Damaged() && capture.Lines().empty();
         const Reading r{accepted ? RESULT_OK : RESULT_FAILED,
@@ -231,7 +208,7 @@ protected:
     // Reads from a buffer of exactly the bytes' size, so that reading past it is caught.
     static Reading Read(Store& store, const Bytes& bytes)
     {
-        std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
+        const std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
         std::copy(bytes.begin(), bytes.end(), exact.get());
         LogCapture capture;
         const int result = store.ReadFromBlob(exact.get(), static_cast<std::uint32_t>(bytes.size()));
@@ -255,7 +232,7 @@ protected:
     // content, and names the byte of a fault.
     void ExpectStreamedAlike(const Bytes& bytes, const Reading& blob)
     {
-        dir.WriteFile(L"blob", std::string(bytes.begin(), bytes.end()));
+        dir.Put(L"blob", bytes);
         for (bool stream : {false, true}) {
             SCOPED_TRACE(stream ? "stream" : "file");
             const Reading r = Format::Streamed(Input(dir, stream));
@@ -298,7 +275,7 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
     std::set<int> cuts;
     for (std::size_t length = 0; length <= blob.size(); ++length) {
         SCOPED_TRACE(length);
-        const Bytes prefix(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(length));
+        const Bytes prefix = blob.substr(0, length);
         typename TypeParam::Store store;
         const Reading read = this->Read(store, prefix);
         if (boundaries.count(length) == 0) {
@@ -318,8 +295,8 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
 
     EXPECT_EQ(cuts.size(), TypeParam::kCutSites);
     std::set<int> tags;
-    for (unsigned char tag : {0x45, 0x00, 0x58, 0x41}) // E lies between the tags D and F
-        tags.insert(this->Site(this->Read(Bytes{tag, 1, 2, 3, 4})));
+    for (const char* tag : {"E", "", "X", "A"}) // E lies between the tags D and F
+        tags.insert(this->Site(this->Read(Bytes(tag, 1) + "\x01\x02\x03\x04")));
     EXPECT_EQ(tags.size(), 1u) << "one site for unknown tags";
     typename TypeParam::Store holding;
     TypeParam::AddOne(holding);
@@ -327,7 +304,7 @@ TYPED_TEST(BlobRecordsTest, TheWorkedExampleEveryTruncationAndEachMalformation)
     EXPECT_EQ(TypeParam::Records(holding), 1u);
     EXPECT_EQ(PropertiesOf(holding).version, 0u) << "a store that holds records reads nothing";
     typename TypeParam::Refusing refusing;
-    refusing.Refuse(Call::Record, 1, 4242);
+    refusing.Refuse(Call::Record, 4242);
     const int refused =
         this->Site(this->Read(refusing, blob), TypeParam::kPassesStoreCode ? 4242 : RESULT_FAILED);
     EXPECT_EQ(refusing.Calls(Call::Record), 1);
@@ -374,19 +351,20 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     } cases[] = {
         {"odd order, a property twice",
          Join({Record('M', 77, 8), Record('V', 7, 4), Record('V', 0x102, 4), Record('W', 3, 4)}) +
-             Join(body) + Sha1Record(Sha1Pattern(5)),
+             Join(body) + "C" + Of(Sha1Pattern(5)),
          RESULT_OK,
          {0x102, 3, 0, 77, Sha1Pattern(5)},
          body.size()},
         {"nothing after a bad record",
-         Record('V', 5, 4) + Join(body) + Bytes{'X'} + Record('F', 1, 8),
+         Record('V', 5, 4) + Join(body) + "X" + Record('F', 1, 8),
          RESULT_FAILED,
          {5, 0, 0, 0, {}},
          body.size()},
-        {"past the SHA-1 record", Join(kHead) + Join(body) + Join(kTail) + Bytes{0xFF, 0x00, 0x45},
+        {"past the SHA-1 record", Join(kHead) + Join(body) + Join(kTail) + Bytes("\xFF\x00\x45", 3),
          TypeParam::kSha1Ends ? RESULT_OK : RESULT_FAILED, kExample, body.size()},
         {"a literal longer than what is left",
-         {'B', 0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'},
+         "B\xFF\xFF\xFF\xFF"
+         "ab",
          RESULT_FAILED,
          {0, 0, 0, 0, {}},
          0},
@@ -402,8 +380,36 @@ TYPED_TEST(BlobRecordsTest, RecordsTakeEffectOneByOne)
     }
     typename TypeParam::Store preset;
     WriteProperties(preset, {9, 8, 7, 6, {}});
-    EXPECT_EQ(this->Read(preset, Sha1Record(Sha1Pattern(5))).result, RESULT_OK);
+    EXPECT_EQ(this->Read(preset, "C" + Of(Sha1Pattern(5))).result, RESULT_OK);
     EXPECT_EQ(PropertiesOf(preset), (DeltaProperties{9, 8, 7, 6, Sha1Pattern(5)}));
+}
+
+// FileDigest and FileDelta hand the SHA-1 value over alike: in as bytes, out finished (an
+// unfinished digest stores 20 zero bytes). A failing store is logged on reading only, and
+// leaves the caller's digest as it was.
+TYPED_TEST(BlobRecordsTest, TheFacadesHandTheSha1ValueOverFinished)
+{
+    typename TypeParam::Store store;
+    typename TypeParam::File file(&store);
+    ASSERT_EQ(file.SetFileDigest(FinishedSha1("abc")), RESULT_OK);
+    SHA1Digest out;
+    ASSERT_EQ(file.GetFileDigest(out), RESULT_OK);
+    EXPECT_TRUE(out == FinishedSha1("abc")); // true only for a finished left side
+    EXPECT_TRUE(out != FinishedSha1("abd"));
+    EXPECT_EQ(out.Append(reinterpret_cast<const unsigned char*>("x"), 1), RESULT_FAILED);
+    ASSERT_EQ(file.SetFileDigest(SHA1Digest()), RESULT_OK);
+    EXPECT_EQ(PropertiesOf(store).sha1, _sha1_hash{});
+
+    typename TypeParam::Refusing refusing;
+    refusing.Refuse(Call::Sha1, 12345);
+    typename TypeParam::File failing(&refusing);
+    LogCapture capture;
+    EXPECT_EQ(failing.SetFileDigest(FinishedSha1("x")), 12345);
+    EXPECT_TRUE(capture.Lines().empty());
+    out = FinishedSha1("kept");
+    EXPECT_EQ(failing.GetFileDigest(out), 12345);
+    EXPECT_TRUE(out == FinishedSha1("kept"));
+    EXPECT_TRUE(IsErrorChain(capture.Texts(), {ErrorPrefix(12345, TypeParam::kGetDigest)}));
 }
 
 // What ReadDigestFile answers beyond the blob reader: a store that holds blocks is refused, one
@@ -415,15 +421,14 @@ TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
     MemoryDigestIO source;
     for (std::uint32_t b = 0; b < 50000; ++b)
         source.WriteDigest(b, b, _md5_hash{});
-    dir.WriteFile(L"signature", BlobText(source));
-    const std::wstring path = dir.Path(L"signature");
+    const std::wstring path = dir.Put(L"signature", BlobOf(source));
     LogCapture capture;
     MemoryDigestIO holding;
     holding.WriteDigest(0, 0, _md5_hash{});
     EXPECT_EQ(ReadDigestFile(path, holding), RESULT_FAILED);
     RefusingDigestIO refusing;
-    refusing.Refuse(Call::Record);
-    EXPECT_EQ(ReadDigestFile(path, refusing), refusing.code);
+    refusing.Refuse(Call::Record, 7);
+    EXPECT_EQ(ReadDigestFile(path, refusing), 7);
     FaultyRuntime runtime;
     runtime.FailCall(RuntimeCall::Read, EIO, 2);
     MemoryDigestIO store;
@@ -431,7 +436,7 @@ TEST(ReadDigestFile, RefusesFilledStoresPassesStoreCodesOnAndReportsFailedReads)
     const std::vector<std::wstring> texts = capture.Texts();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_NE(texts[0].find(L"holds blocks already"), std::wstring::npos) << texts[0];
-    EXPECT_TRUE(IsErrorLine(texts[1], ErrorPrefix(refusing.code, L"Halvorn::Vantrel::ReadDigestFile", path)));
+    EXPECT_TRUE(IsErrorLine(texts[1], ErrorPrefix(7, L"Halvorn::Vantrel::ReadDigestFile", path)));
     EXPECT_NE(texts[2].find(L"cannot be read"), std::wstring::npos) << texts[2];
 }
 

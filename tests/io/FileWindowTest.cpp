@@ -5,15 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileWindow.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
-#include "support/Allocations.h"
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace {
 
@@ -21,13 +17,11 @@ using namespace KorrinTest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
 
-_sha1_hash WindowDigest(const FileWindow& window)
+Halvorn::Vantrel::SHA1Digest WindowDigest(const FileWindow& window)
 {
     Halvorn::Vantrel::SHA1Digest digest;
     window.GetFileDigest(digest);
-    _sha1_hash value;
-    digest.GetDigest(value);
-    return value;
+    return digest;
 }
 
 // The line of a refusal by FileWindow's `operation`, quoting `path` when given.
@@ -48,14 +42,8 @@ std::string Shown(FileWindow& window, std::uint32_t count)
     return std::string(reinterpret_cast<const char*>(window.Buffer()), count);
 }
 
-class FileWindowTest : public ::testing::Test {
-protected:
-    std::wstring Make(const std::string& bytes, const std::wstring& name = L"file.bin")
-    {
-        dir.WriteFile(name, bytes);
-        return dir.Path(name);
-    }
-
+struct FileWindowTest : ::testing::Test {
+    std::wstring Make(const std::string& bytes) { return dir.Put(L"file.bin", bytes); }
     TempDir dir;
 };
 
@@ -86,7 +74,7 @@ TEST_F(FileWindowTest, RandomWalksSeeEveryByteAndEndWithTheFilesSha1)
                 base += step;
             }
             ASSERT_EQ(fw.Close(), RESULT_OK);
-            EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes)) << "size " << size << " window " << window;
+            EXPECT_TRUE(WindowDigest(fw) == FinishedSha1(bytes)) << "size " << size << " window " << window;
         }
     }
 }
@@ -110,7 +98,7 @@ TEST_F(FileWindowTest, TheBufferFollowsTheFileNotTheWindow)
         ASSERT_EQ(fw.Move(1u << 20), RESULT_OK);
     }
     ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes));
+    EXPECT_TRUE(WindowDigest(fw) == FinishedSha1(bytes));
 }
 
 // Files outgrow the window's buffer here, whatever its size, so that reads refill it.
@@ -129,7 +117,7 @@ TEST_F(FileWindowTest, MovingPastTheBufferedBytesSeeksAndSkipsThemInTheDigest)
     while (ReadCount(fw) > 0)
         ASSERT_EQ(fw.Move(fw.Buffered()), RESULT_OK);
     ASSERT_EQ(fw.Close(), RESULT_OK);
-    EXPECT_EQ(WindowDigest(fw), Sha1Of(bytes.substr(0, buffered) + bytes.substr(buffered + 50)));
+    EXPECT_TRUE(WindowDigest(fw) == FinishedSha1(bytes.substr(0, buffered) + bytes.substr(buffered + 50)));
 }
 
 // Calls on a closed window, a second Open, a move of 0, a missing file and a window of 2^31
@@ -161,12 +149,12 @@ TEST_F(FileWindowTest, MisuseFailsWithTheFunctionsLogLineAndReopeningStartsAfres
                                                Refused(L"Open"), Refused(L"Move"), Refused(L"Close")}));
     for (const std::uint32_t window : {3u, 0u}) {
         FaultyRuntime runtime; // counts the reads
-        ASSERT_EQ(fw.Open(Make("second", L"b.bin"), window), RESULT_OK);
+        ASSERT_EQ(fw.Open(dir.Put(L"b.bin", "second"), window), RESULT_OK);
         EXPECT_EQ(fw.GetWindowBase(), 0);
         while (ReadCount(fw) > 0)
             fw.Move(1);
         ASSERT_EQ(fw.Close(), RESULT_OK);
-        EXPECT_EQ(WindowDigest(fw), Sha1Of(window != 0 ? "second" : ""));
+        EXPECT_TRUE(WindowDigest(fw) == FinishedSha1(window != 0 ? "second" : ""));
         EXPECT_EQ(runtime.Calls(RuntimeCall::Read) == 0, window == 0);
     }
 }

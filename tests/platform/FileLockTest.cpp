@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "Vantrel/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using FileLockTest = KorrinTest::LockTarget;
+// A fresh directory with one file, `target`, to lock.
+struct FileLockTest : ::testing::Test {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
+};
 
 // Release and destruction both free the lock for the next holder and take the companion file
 // away with them; a companion left behind by a holder that crashed does not block, nor does a
@@ -21,7 +25,7 @@ using FileLockTest = KorrinTest::LockTarget;
 TEST_F(FileLockTest, SecondHolderIsRefusedUntilReleaseOrDestruction)
 {
     for (const std::wstring name : {L"target.bin", L"\u00e9t\u00e9-\u6587\u4ef6.bin"}) {
-        dir.WriteFile(name + L".korrin-lock", "");
+        dir.Put(name + L".korrin-lock", "");
         const std::wstring path = dir.Path(name);
         FileLock second;
         {
@@ -49,7 +53,7 @@ TEST_F(FileLockTest, SecondHolderIsRefusedUntilReleaseOrDestruction)
 // A path that cannot be locked fails, and gives up the lock held before.
 TEST_F(FileLockTest, CreateAgainMovesTheLockOrGivesItUp)
 {
-    dir.WriteFile(L"other.bin", "other");
+    dir.Put(L"other.bin", "other");
     const std::wstring other = dir.Path(L"other.bin");
     FileLock lock;
     ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));

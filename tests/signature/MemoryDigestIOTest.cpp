@@ -9,12 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/MemoryDigestIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
-#include "support/Allocations.h"
-#include "support/Deltas.h"
-#include "support/Road.h"
+#include "support/Stores.h"
 
 namespace KorrinTest {
 std::atomic<std::size_t> refuseFrom{0};
@@ -69,14 +66,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
 namespace {
 
 using namespace Halvorn::Vantrel;
-using KorrinTest::DeltaProperties;
-
-_md5_hash Md5(unsigned char fill)
-{
-    _md5_hash value;
-    std::fill(std::begin(value.bytes), std::end(value.bytes), fill);
-    return value;
-}
+using namespace KorrinTest;
 
 // Asked with the flag preset both ways, so that an answer left unwritten shows.
 bool HasChecksum(const MemoryDigestIO& store, std::uint32_t checksum)
@@ -108,28 +98,33 @@ TEST(MemoryDigestIO, GroupsByChecksumThenMd5AndFindsTheFirstBlockWritten)
 {
     MemoryDigestIO store;
     EXPECT_FALSE(HasChecksum(store, 0));
-    EXPECT_EQ(BlockOf(store, 0, Md5(0)), -1);
+    EXPECT_EQ(BlockOf(store, 0, Md5Pattern(0)), -1);
     EXPECT_EQ(store.GetDigestSize(), 49u);
-    EXPECT_EQ(KorrinTest::PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
-    for (const auto& [index, checksum, md5] : {std::tuple{0u, 100u, 1},
-                                               {1u, 100u, 2},
-                                               {9u, 0xFFFFFFFFu, 3},
-                                               {2u, 0xFFFFFFFFu, 3},
-                                               {5u, 0u, 4},
-                                               {5u, 0u, 4}})
-        store.WriteDigest(index, checksum, Md5(static_cast<unsigned char>(md5)));
+    EXPECT_EQ(PropertiesOf(store), (DeltaProperties{0, 0, 0, 0, {}}));
+    for (const auto& [index, checksum, md5] : {std::tuple{0u, 100u, 1u},
+                                               {1u, 100u, 2u},
+                                               {9u, 0xFFFFFFFFu, 3u},
+                                               {2u, 0xFFFFFFFFu, 3u},
+                                               {5u, 0u, 4u},
+                                               {5u, 0u, 4u}})
+        store.WriteDigest(index, checksum, Md5Pattern(md5));
     EXPECT_EQ(store.GetDigestSize(), 49u + 25u * 4);
-    EXPECT_EQ(KorrinTest::GroupsOf(store),
-              (KorrinTest::Groups{
-                  {0, {5, 5}, Md5(4)}, {100, {0}, Md5(1)}, {100, {1}, Md5(2)}, {0xFFFFFFFF, {9, 2}, Md5(3)}}));
-    EXPECT_EQ(BlockOf(store, 100, Md5(1)), 0);
-    EXPECT_EQ(BlockOf(store, 100, Md5(2)), 1);
-    EXPECT_EQ(BlockOf(store, 0xFFFFFFFF, Md5(3)), 9);
-    EXPECT_EQ(BlockOf(store, 100, Md5(3)), -1); // known checksum, other MD5
-    EXPECT_EQ(BlockOf(store, 101, Md5(1)), -1); // known MD5, other checksum
+    EXPECT_EQ(GroupsOf(store), (Groups{{0, {5, 5}, Md5Pattern(4)},
+                                       {100, {0}, Md5Pattern(1)},
+                                       {100, {1}, Md5Pattern(2)},
+                                       {0xFFFFFFFF, {9, 2}, Md5Pattern(3)}}));
+    EXPECT_EQ(BlockOf(store, 100, Md5Pattern(1)), 0);
+    EXPECT_EQ(BlockOf(store, 100, Md5Pattern(2)), 1);
+    EXPECT_EQ(BlockOf(store, 0xFFFFFFFF, Md5Pattern(3)), 9);
+    EXPECT_EQ(BlockOf(store, 100, Md5Pattern(3)), -1); // known checksum, other MD5
+    EXPECT_EQ(BlockOf(store, 101, Md5Pattern(1)), -1); // known MD5, other checksum
     EXPECT_TRUE(HasChecksum(store, 0));
     EXPECT_TRUE(HasChecksum(store, 0xFFFFFFFF));
     EXPECT_FALSE(HasChecksum(store, 101));
+    // The store's lookups were made while it was empty; a copy makes its own over every block.
+    const MemoryDigestIO copy(store);
+    EXPECT_EQ(BlockOf(copy, 0xFFFFFFFF, Md5Pattern(3)), 9);
+    EXPECT_EQ(BlockOf(copy, 100, Md5Pattern(2)), 1);
 }
 
 std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& random)
@@ -144,13 +139,12 @@ std::vector<std::uint32_t> DistinctChecksums(std::size_t count, std::mt19937& ra
     return checksums;
 }
 
-// Blocks `from` to `to` - 1: block i with checksums[i] and Md5(i).
+// Blocks `from` to `to` - 1: block i with checksums[i] and Md5Pattern(i).
 void WriteBlocks(MemoryDigestIO& store, const std::vector<std::uint32_t>& checksums, std::size_t from,
                  std::size_t to)
 {
     for (std::size_t block = from; block < to; ++block)
-        store.WriteDigest(static_cast<std::uint32_t>(block), checksums[block],
-                          Md5(static_cast<unsigned char>(block)));
+        store.WriteDigest(static_cast<std::uint32_t>(block), checksums[block], Md5Pattern(block));
 }
 
 // Both lookups answer exactly as the table: every block of `checksums[0, written)` found as
@@ -162,8 +156,7 @@ void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::ui
                                           checksums.begin() + static_cast<std::ptrdiff_t>(written));
     for (std::size_t block = 0; block < written; ++block) {
         ASSERT_TRUE(HasChecksum(store, checksums[block])) << "block " << block;
-        ASSERT_EQ(BlockOf(store, checksums[block], Md5(static_cast<unsigned char>(block))),
-                  static_cast<long long>(block));
+        ASSERT_EQ(BlockOf(store, checksums[block], Md5Pattern(block)), static_cast<long long>(block));
     }
     std::mt19937 random(seed);
     for (int probe = 0; probe < 4000; ++probe) {
@@ -180,17 +173,17 @@ void ExpectAnswersOfTable(const MemoryDigestIO& store, const std::vector<std::ui
 TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheyCome)
 {
     constexpr std::size_t kBlocks = 6000;
-    const DeltaProperties properties{1, 2048, 5000000000ull, -5, KorrinTest::Sha1Pattern(0x42)};
+    const DeltaProperties properties{1, 2048, 5000000000ull, -5, Sha1Pattern(0x42)};
     std::mt19937 random(3);
     const std::vector<std::uint32_t> checksums = DistinctChecksums(100000, random);
     for (const std::size_t firstLookup : {std::size_t{0}, std::size_t{1}, std::size_t{2500}, kBlocks}) {
         SCOPED_TRACE(firstLookup);
         MemoryDigestIO store;
-        KorrinTest::WriteProperties(store, properties);
+        WriteProperties(store, properties);
         WriteBlocks(store, checksums, 0, firstLookup);
         MemoryDigestIO copiedBefore(store);
         MemoryDigestIO assignedBefore;
-        assignedBefore.WriteDigest(0, 1, Md5(1));
+        assignedBefore.WriteDigest(0, 1, Md5Pattern(1));
         EXPECT_TRUE(HasChecksum(assignedBefore, 1)); // its own lookups made, to be replaced
         assignedBefore = store;
         EXPECT_FALSE(HasChecksum(store, 1)); // the first lookup
@@ -198,15 +191,15 @@ TEST(MemoryDigestIO, LookupsAnswerAsTheTableWheneverTheyCome)
         MemoryDigestIO assignedAfter;
         assignedAfter = store;
         for (MemoryDigestIO* each : {&store, &copiedBefore, &assignedBefore, &copiedAfter, &assignedAfter}) {
-            EXPECT_EQ(KorrinTest::PropertiesOf(*each), properties);
+            EXPECT_EQ(PropertiesOf(*each), properties);
             WriteBlocks(*each, checksums, firstLookup, kBlocks);
             ExpectAnswersOfTable(*each, checksums, kBlocks, 7);
         }
-        copiedAfter.WriteDigest(kBlocks, checksums[kBlocks], Md5(0));
+        copiedAfter.WriteDigest(kBlocks, checksums[kBlocks], Md5Pattern(0));
         EXPECT_FALSE(HasChecksum(store, checksums[kBlocks]));
         MemoryDigestIO& alias = copiedAfter;
         copiedAfter = alias;
-        EXPECT_EQ(BlockOf(copiedAfter, checksums[kBlocks], Md5(0)), static_cast<long long>(kBlocks));
+        EXPECT_EQ(BlockOf(copiedAfter, checksums[kBlocks], Md5Pattern(0)), static_cast<long long>(kBlocks));
         EXPECT_EQ(copiedAfter.GetDigestSize(), 49u + 25u * (kBlocks + 1));
     }
     MemoryDigestIO growing;
@@ -237,8 +230,8 @@ TEST(MemoryDigestIO, LookupsWithoutMemoryForTheirIndexWalkTheTable)
     const std::size_t largeBefore = largeCount;
     ExpectAnswersOfTable(store, checksums, checksums.size(), 6);
     EXPECT_GT(largeCount, largeBefore) << "the index was not made once memory was back";
-    store.WriteDigest(20000, 0x5EED, Md5(9));
-    EXPECT_EQ(BlockOf(store, 0x5EED, Md5(9)), 20000);
+    store.WriteDigest(20000, 0x5EED, Md5Pattern(9));
+    EXPECT_EQ(BlockOf(store, 0x5EED, Md5Pattern(9)), 20000);
 }
 
 // A server makes many deltas against one signature at once: threads that look up in a
@@ -257,7 +250,7 @@ TEST(MemoryDigestIO, ThreadsLookUpTogetherFromTheFirstLookupOn)
             for (std::size_t block = first; block < checksums.size(); block += 4) {
                 bool found = false;
                 std::uint32_t index = 0;
-                store.Find(checksums[block], Md5(static_cast<unsigned char>(block)), found, index);
+                store.Find(checksums[block], Md5Pattern(block), found, index);
                 wrong += !found || index != block;
                 store.Find(checksums[block] + 1, found);
                 wrong += found != (present.count(checksums[block] + 1) == 1);

@@ -13,6 +13,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/Utf8Names.h"
+
 namespace KorrinTest {
 
 class TempDir {
@@ -46,9 +48,11 @@ public:
         return root_.wstring() + static_cast<wchar_t>(std::filesystem::path::preferred_separator) + name;
     }
     std::filesystem::path NativePath(const std::wstring& name) const { return root_ / FromWide(name); }
-    void WriteFile(const std::wstring& name, const std::string& bytes) const
+    // Writes the file, and answers its path.
+    std::wstring Put(const std::wstring& name, const std::string& bytes) const
     {
         Write(NativePath(name), bytes);
+        return Path(name);
     }
     std::string ReadFile(const std::wstring& name) const { return Read(NativePath(name)); }
     bool Exists(const std::wstring& name) const { return std::filesystem::exists(NativePath(name)); }
@@ -73,15 +77,15 @@ public:
             throw std::runtime_error("cannot read " + path.string());
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    // A wide name as the file system spells it. Where wchar_t is UTF-32 the path goes through
-    // char32_t, which the standard library always converts to UTF-8; a wide string it would
-    // convert through the C locale.
+    // A wide name as the file system spells it: as the platform layer converts it where wchar_t
+    // is UTF-32 and names are bytes, unchanged where names are UTF-16.
     static std::filesystem::path FromWide(const std::wstring& name)
     {
-        if constexpr (sizeof(wchar_t) == 4)
-            return std::filesystem::path(std::u32string(name.begin(), name.end()));
-        else
+        if constexpr (sizeof(wchar_t) == 2)
             return std::filesystem::path(name);
+        std::string bytes;
+        Halvorn::Utf8Names::Encode(name.data(), name.size(), bytes, 0);
+        return std::filesystem::path(bytes);
     }
 
 private:

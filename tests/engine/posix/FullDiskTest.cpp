@@ -4,14 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/LogCapture.h"
-#include "support/Road.h"
-#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace {
 
@@ -24,9 +20,9 @@ TEST(FullDiskTest, RebuildingOntoAFullDeviceReportsNoSpace)
         GTEST_SKIP() << "no /dev/full here";
     TempDir dir;
     const std::string old = PatternBytes(300, 9);
-    dir.WriteFile(L"old.bin", old);
+    dir.Put(L"old.bin", old);
     MemoryDeltaIO store;
-    ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
+    ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, "new:" + old, 64)), RESULT_OK);
     LogCapture capture;
     EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"old.bin"), FileDelta(&store), L"/dev/full"),
               RESULT_WRITE_ENOSPC);
@@ -43,11 +39,11 @@ TEST(InPlaceLinkTest, ALinkAtTheTemporaryNameLeadsNowhere)
     const std::string now = "new:" + old;
     for (const std::string& target : {old, std::string("another old file")}) {
         TempDir dir;
-        dir.WriteFile(L"target", target);
-        dir.WriteFile(L"elsewhere", "not to be touched");
+        dir.Put(L"target", target);
+        dir.Put(L"elsewhere", "not to be touched");
         std::filesystem::create_symlink(dir.NativePath(L"elsewhere"), dir.NativePath(L"target.dfttemp"));
         MemoryDeltaIO store;
-        ASSERT_EQ(LoadDelta(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);
+        ASSERT_EQ(FromBlob(store, MakeDeltaBlob(dir, old, now, 64)), RESULT_OK);
         const bool fits = target == old;
         EXPECT_EQ(Korrin().ApplyFileDelta(dir.Path(L"target"), FileDelta(&store)), fits ? RESULT_OK : RESULT_FAILED);
         EXPECT_EQ(dir.ReadFile(L"elsewhere"), "not to be touched");

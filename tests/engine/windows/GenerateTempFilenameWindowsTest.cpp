@@ -8,8 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <Vantrel/GenerateTempFilename.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/TempDir.h"
 
@@ -18,41 +17,21 @@ namespace {
 using Halvorn::Vantrel::RESULT_OK;
 using KorrinTest::TempDir;
 
-// Sets TMP for one test and puts the old value back.
-class TmpGuard {
-public:
-    TmpGuard()
-    {
-        wchar_t value[MAX_PATH + 1];
-        const DWORD length = ::GetEnvironmentVariableW(L"TMP", value, MAX_PATH + 1);
-        had_ = length > 0 && length <= MAX_PATH;
-        if (had_)
-            saved_.assign(value, length);
-    }
-    ~TmpGuard() { ::SetEnvironmentVariableW(L"TMP", had_ ? saved_.c_str() : nullptr); }
-    TmpGuard(const TmpGuard&) = delete;
-    TmpGuard& operator=(const TmpGuard&) = delete;
-
-    bool Set(const std::wstring& value) { return ::SetEnvironmentVariableW(L"TMP", value.c_str()) != 0; }
-
-private:
-    bool had_ = false;
-    std::wstring saved_;
+// Puts TMP back as it was when it goes.
+struct TmpGuard {
+    wchar_t saved[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1);
+    ~TmpGuard() { ::SetEnvironmentVariableW(L"TMP", length > 0 && length <= MAX_PATH ? saved : nullptr); }
 };
 
-bool IsSystemTempName(const std::wstring& file)
-{
-    return std::regex_match(file, std::wregex(L"dif[0-9A-Fa-f]{1,4}\\.tmp"));
-}
-
-// The portable checks (a new empty file, the ".tmp" ending) are in ../GenerateTempFilenameTest.cpp.
+// The portable checks (a new empty file, the ".tmp" ending) are in ../../platform/BindingsTest.cpp.
 TEST(GenerateTempFilenameWindowsTest, TheFileIsMadeInTheFolderThatTmpChooses)
 {
     TempDir chosen;
     const std::wstring folder = L"tempor\u00e4r-\u6642";
     std::filesystem::create_directory(chosen.NativePath(folder));
     TmpGuard tmp;
-    ASSERT_TRUE(tmp.Set(chosen.Path(folder)));
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", chosen.Path(folder).c_str()));
 
     std::wstring name;
     ASSERT_EQ(GenerateTempFilename(name), RESULT_OK);
@@ -62,7 +41,8 @@ TEST(GenerateTempFilenameWindowsTest, TheFileIsMadeInTheFolderThatTmpChooses)
     EXPECT_EQ(std::filesystem::canonical(made.parent_path()),
               std::filesystem::canonical(chosen.NativePath(folder)))
         << name;
-    EXPECT_TRUE(IsSystemTempName(made.filename().wstring())) << name;
+    EXPECT_TRUE(std::regex_match(made.filename().wstring(), std::wregex(L"dif[0-9A-Fa-f]{1,4}\\.tmp")))
+        << name;
 }
 
 } // namespace

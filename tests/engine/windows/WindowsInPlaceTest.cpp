@@ -7,16 +7,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <Vantrel/FileDelta.h>
-#include <Vantrel/Korrin.h>
-#include <Vantrel/MemoryDeltaIO.h>
-#include <Vantrel/ResultCodes.h>
+#include <Vantrel/Vantrel.h>
 
 #include "support/Faults.h"
 #include "support/LogCapture.h"
-#include "support/Road.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace {
 
@@ -47,14 +42,14 @@ TEST(WindowsInPlaceTest, TheMoveReplacesTheTargetOrTheCopyTakesOver)
     const std::wstring target = dir.Path(L"target.bin");
     for (bool openElsewhere : {false, true}) {
         SCOPED_TRACE(openElsewhere ? "target open elsewhere" : "existing target");
-        dir.WriteFile(L"target.bin", old);
+        dir.Put(L"target.bin", old);
         FaultyKernel kernel; // counts the calls, fails none
         std::unique_ptr<void, decltype(&::CloseHandle)> reader(nullptr, &::CloseHandle);
         if (openElsewhere)
             reader = OpenElsewhere(target);
         ASSERT_NE(reader.get(), INVALID_HANDLE_VALUE);
         MemoryDeltaIO store;
-        ASSERT_EQ(LoadDelta(store, blob), RESULT_OK);
+        ASSERT_EQ(FromBlob(store, blob), RESULT_OK);
         FileDelta delta(&store);
         LogCapture capture;
         EXPECT_EQ(Korrin().ApplyFileDelta(target, delta), RESULT_OK);

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "Vantrel/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -39,13 +39,13 @@ bool ChildGetsLock(const std::wstring& path)
     return WEXITSTATUS(status) == 1;
 }
 
-using PosixFileLockTest = KorrinTest::LockTarget;
-
 // Also after the target was replaced by a rename, as in-place application replaces it, and
 // while the holder takes the same path again: it never lets go in between, so its companion
 // file is never removed. A name that cannot be spelt in UTF-8 cannot be locked.
-TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
+TEST(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
 {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
     FileLock unencodable;
     EXPECT_FALSE(unencodable.Create(FileLock::Exclusive, (target + wchar_t(0xDC00)).c_str()));
     EXPECT_FALSE(unencodable.IsHeld());
@@ -59,7 +59,7 @@ TEST_F(PosixFileLockTest, OtherProcessIsRefusedWhileHeldAndAfterARename)
         ::close(companion);
         EXPECT_EQ(1u, kept.st_nlink);
         EXPECT_FALSE(ChildGetsLock(target));
-        dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+        dir.Put(L"target.bin.dfttemp", "rebuilt");
         std::filesystem::rename(dir.NativePath(L"target.bin.dfttemp"), dir.NativePath(L"target.bin"));
         EXPECT_FALSE(ChildGetsLock(target));
         lock.Release();

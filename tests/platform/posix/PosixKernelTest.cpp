@@ -1,5 +1,6 @@
 // What the kernel and runtime bindings do that only POSIX has: permission bits, owners and
-// attributes, signals and size limits, TMPDIR, UTF-8 names, reads that the system answers in pieces.
+// attributes, signals and size limits, TMPDIR (and temporary names in the directory it
+// chooses), UTF-8 names, reads that the system answers in pieces.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <pthread.h>
+#include <set>
 #include <string>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -20,9 +22,11 @@
 
 #include <gtest/gtest.h>
 
+#include <Vantrel/Vantrel.h>
+
 #include "platform/Kernel.h"
 #include "platform/Runtime.h"
-#include "support/PosixEnvironment.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -34,6 +38,17 @@ std::wstring Unencodable(const std::wstring& before)
 {
     return before + static_cast<wchar_t>(0xD800);
 }
+
+// Puts TMPDIR back as it was when it goes. Set sets it, or without a value unsets it.
+struct TmpdirGuard {
+    const std::optional<std::string> saved =
+        std::getenv("TMPDIR") ? std::optional<std::string>(std::getenv("TMPDIR")) : std::nullopt;
+    ~TmpdirGuard() { Set(saved); }
+    static void Set(const std::optional<std::string>& value)
+    {
+        value ? ::setenv("TMPDIR", value->c_str(), 1) : ::unsetenv("TMPDIR");
+    }
+};
 
 class PosixKernelTest : public ::testing::Test {
 protected:
@@ -58,23 +73,24 @@ TEST_F(PosixKernelTest, MoveAndCopyKeepTheRightPermissionBits)
         {"copy over an existing target", true, 0751, 0644, 0751},
         {"copy to a new target", true, 0, 0750, 0750},
     };
-    UmaskGuard mask(022); // new files get 0644, which none of the cases expects
+    const mode_t mask = ::umask(022); // new files get 0644, which none of the cases expects
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir local;
         if (c.targetMode != 0) {
-            local.WriteFile(L"target", "old bytes, longer");
+            local.Put(L"target", "old bytes, longer");
             std::filesystem::permissions(local.NativePath(L"target"), std::filesystem::perms(c.targetMode));
         }
-        local.WriteFile(L"source", "new");
-        std::filesystem::permissions(local.NativePath(L"source"), std::filesystem::perms(c.sourceMode));
-        const std::wstring source = local.Path(L"source");
+        const std::wstring source = local.Put(L"source", "new");
         const std::wstring target = local.Path(L"target");
-        ASSERT_TRUE(c.copy ? kernel.CopyOver(source.c_str(), target.c_str())
+        std::filesystem::permissions(local.NativePath(L"source"), std::filesystem::perms(c.sourceMode));
+        EXPECT_TRUE(c.copy ? kernel.CopyOver(source.c_str(), target.c_str())
                            : kernel.MoveReplacing(source.c_str(), target.c_str()));
-        EXPECT_EQ(c.expected, PermissionsOf(local.NativePath(L"target")));
+        EXPECT_EQ(c.expected,
+                  static_cast<mode_t>(std::filesystem::status(local.NativePath(L"target")).permissions()));
         EXPECT_EQ("new", local.ReadFile(L"target"));
     }
+    ::umask(mask);
 }
 
 // Moved into place, the new file also takes the owner, the group and the extended attributes
@@ -83,8 +99,8 @@ TEST_F(PosixKernelTest, AMoveKeepsTheOwnerAndTheAttributesOfTheReplacedFile)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give a file to another user";
-    dir.WriteFile(L"target", "old");
-    dir.WriteFile(L"source", "new");
+    dir.Put(L"target", "old");
+    dir.Put(L"source", "new");
     const std::string target = dir.NativePath(L"target").string();
     ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
     ASSERT_EQ(0, ::chmod(target.c_str(), 06750));
@@ -115,8 +131,8 @@ extern "C" void Look(int)
 
 TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
 {
-    dir.WriteFile(L"target", std::string(1 << 20, 'o'));
-    dir.WriteFile(L"source", std::string(16 << 20, 'n'));
+    dir.Put(L"target", std::string(1 << 20, 'o'));
+    dir.Put(L"source", std::string(16 << 20, 'n'));
     std::snprintf(watched, sizeof watched, "%s", dir.NativePath(L"target").c_str());
     struct sigaction handle = {}, ignore = {}, previous, before;
     handle.sa_handler = &Look;
@@ -135,7 +151,7 @@ TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
     EXPECT_FALSE(sawPartial);
     EXPECT_EQ(16u << 20, std::filesystem::file_size(watched));
 
-    dir.WriteFile(L"target", "old");
+    dir.Put(L"target", "old");
     struct rlimit saved, limit;
     ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &saved));
     limit = {100000, saved.rlim_max};
@@ -153,7 +169,7 @@ TEST_F(PosixKernelTest, ACopyOverATargetNeverLeavesItHalfWritten)
 // call. Either way nothing is created and the source stays.
 TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 {
-    dir.WriteFile(L"a", "a");
+    dir.Put(L"a", "a");
     std::filesystem::create_directory(dir.NativePath(L"d"));
     EXPECT_FALSE(kernel.MoveReplacing(dir.Path(L"a").c_str(), dir.Path(L"d").c_str()));
     EXPECT_EQ(static_cast<std::uint32_t>(EISDIR), kernel.LastError());
@@ -176,7 +192,7 @@ TEST_F(PosixKernelTest, MovesOntoDirectoriesAndUnencodablePathsFail)
 TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
 {
     const std::string root = dir.Root().string();
-    dir.WriteFile(L"file", "not a directory");
+    dir.Put(L"file", "not a directory");
     const std::filesystem::path latin1 = dir.Root() / std::string("caf\xe9");
     std::filesystem::create_directory(latin1);
     const std::wstring wide = L"\u00e9t\u00e9-\u6587\u4ef6";
@@ -199,6 +215,46 @@ TEST_F(PosixKernelTest, TempDirectoryHonoursTmpdirOrFallsBack)
         EXPECT_EQ(expected, std::wstring(buffer, length < 4096 ? length : 0)) << value.value_or("(unset)");
         EXPECT_EQ(length + 1, kernel.TempDirectory(length, buffer));
     }
+}
+
+// GenerateTempFilename in a directory chosen through TMPDIR: "diff", six unique characters and
+// ".tmp" follow the directory and its separator, all within 259 characters; a directory too long
+// for that, or too long to be had at all, fails each from a site of its own, and no file is made.
+TEST_F(PosixKernelTest, TemporaryNamesMustFitIn260Characters)
+{
+    TmpdirGuard tmpdir;
+    std::set<int> sites[2]; // of the failures with the directory had, and without
+    for (const auto& [length, fits] : {std::pair{244u, true}, {245u, false}, {259u, false}, {300u, false}}) {
+        SCOPED_TRACE(length);
+        std::string directory = dir.Root().string(); // made exactly `length` characters long
+        while (directory.size() < length) {
+            const std::size_t remaining = length - directory.size();
+            std::filesystem::create_directory(directory +=
+                                              '/' + std::string(remaining > 201 ? 100 : remaining - 1, 'd'));
+        }
+        tmpdir.Set(directory);
+        LogCapture capture;
+        std::wstring name = L"unchanged";
+        const int result = GenerateTempFilename(name);
+        if (fits) {
+            EXPECT_EQ(result, Halvorn::Vantrel::RESULT_OK);
+            EXPECT_EQ(name.size(), 259u);
+            EXPECT_EQ(
+                name.compare(0, length + 5, std::wstring(directory.begin(), directory.end()) + L"/diff"), 0);
+            EXPECT_TRUE(std::filesystem::is_regular_file(TempDir::FromWide(name)));
+        } else {
+            EXPECT_EQ(result, Halvorn::Vantrel::RESULT_FAILED);
+            EXPECT_EQ(name, L"unchanged");
+            EXPECT_TRUE(IsErrorChain(capture.Texts(), {L"Error 32768 at func: GenerateTempFilename"}));
+            EXPECT_EQ(TempDir::Entries(directory), 0u);
+            // Up to 259 characters the directory is had and the file name does not fit.
+            sites[length >= 259].insert(capture.Texts().empty() ? -1 : LineNumberOf(capture.Texts()[0]));
+        }
+        std::filesystem::remove_all(dir.Root());
+        std::filesystem::create_directory(dir.Root());
+    }
+    ASSERT_EQ(sites[0].size() + sites[1].size(), 2u);
+    EXPECT_NE(*sites[0].begin(), *sites[1].begin());
 }
 
 // A pipe hands over what has been written so far: Read goes on until it has the count asked

@@ -8,16 +8,16 @@
 #include <gtest/gtest.h>
 
 #include "Vantrel/FileLock.h"
-#include "support/LockTarget.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using WindowsFileLockTest = KorrinTest::LockTarget;
-
 // Replacing the target the way in-place application does must work and keep the lock; taking
 // the companion away from its holder must not work, or a second holder could make a new one.
-TEST_F(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn)
+TEST(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn)
 {
+    KorrinTest::TempDir dir;
+    const std::wstring target = dir.Put(L"target.bin", "target");
     const DWORD replace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
     const struct {
         const char* what;
@@ -49,7 +49,7 @@ TEST_F(WindowsFileLockTest, ReplacingTheTargetOrTheCompanionLetsNoSecondHolderIn
         SCOPED_TRACE(c.what);
         FileLock lock;
         ASSERT_TRUE(lock.Create(FileLock::Exclusive, target.c_str()));
-        dir.WriteFile(L"target.bin.dfttemp", "rebuilt");
+        dir.Put(L"target.bin.dfttemp", "rebuilt");
         EXPECT_EQ(c.succeeds, c.act(dir.Path(L"target.bin.dfttemp"), target));
 
         FileLock other;

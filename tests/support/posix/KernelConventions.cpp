@@ -2,17 +2,8 @@
 
 #include <cerrno>
 
-namespace KorrinTest {
-
-const KernelErrors& NativeKernelErrors()
+const KorrinTest::KernelErrors& KorrinTest::NativeKernelErrors()
 {
     static const KernelErrors errors{ENOENT, ENOENT, ENOENT};
     return errors;
 }
-
-std::wstring TempNameStart(const std::wstring& prefix)
-{
-    return prefix;
-}
-
-} // namespace KorrinTest

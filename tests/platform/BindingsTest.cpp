@@ -1,5 +1,8 @@
-// The kernel binding as in-place application and temporary names use it, through
-// CurrentKernel().
+// The kernel and runtime bindings as the engine reaches them, through CurrentKernel() and
+// CurrentRuntime(), and the temporary names made through the kernel. What Stat and the streams
+// answer is held in the engine's tests: signatures carry a file's size and time, and
+// whole-file deltas are read through a stream.
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -9,32 +12,38 @@
 
 #include <gtest/gtest.h>
 
+#include <Vantrel/Vantrel.h>
+
+#include "Vantrel/io/ScopedResource.h"
 #include "platform/Kernel.h"
+#include "platform/Runtime.h"
+#include "support/Faults.h"
 #include "support/KernelConventions.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
-using KorrinTest::PatternBytes;
-using KorrinTest::TempDir;
+using namespace KorrinTest;
+using namespace Halvorn::Platform;
 
 constexpr wchar_t kSeparator = std::filesystem::path::preferred_separator;
-const KorrinTest::KernelErrors& errors = KorrinTest::NativeKernelErrors();
-const std::wstring kTempNameStart = KorrinTest::TempNameStart(L"diff");
+const KernelErrors& errors = NativeKernelErrors();
 
 class KernelTest : public ::testing::Test {
 protected:
     TempDir dir;
-    Halvorn::Platform::Kernel& kernel = Halvorn::Platform::CurrentKernel();
+    Kernel& kernel = CurrentKernel();
 };
+using RuntimeTest = KernelTest;
 
 // The error of the last failed call, as the system keeps it: per thread, and not cleared by
 // the successful calls that follow.
 TEST_F(KernelTest, LastErrorBelongsToTheFailingThreadAndOutlivesLaterSuccesses)
 {
     EXPECT_FALSE(kernel.Remove(dir.Path(L"missing.bin").c_str()));
-    dir.WriteFile(L"a.bin", "a");
+    dir.Put(L"a.bin", "a");
     EXPECT_TRUE(kernel.CopyOver(dir.Path(L"a.bin").c_str(), dir.Path(L"b.bin").c_str()));
     EXPECT_TRUE(kernel.Remove(dir.Path(L"a.bin").c_str()));
     EXPECT_FALSE(dir.Exists(L"a.bin"));
@@ -90,8 +99,8 @@ TEST_F(KernelTest, MoveCopyAndRemoveDoAllOrNothing)
         SCOPED_TRACE(c.what);
         TempDir local;
         if (c.target != nullptr)
-            local.WriteFile(L"target.bin", c.target);
-        local.WriteFile(L"source.bin", c.source);
+            local.Put(L"target.bin", c.target);
+        local.Put(L"source.bin", c.source);
         const std::wstring from = local.Path(c.from);
         const std::wstring to = local.Path(c.to);
         const bool done = c.op == Move   ? kernel.MoveReplacing(from.c_str(), to.c_str())
@@ -128,9 +137,9 @@ TEST_F(KernelTest, TempDirectoryIsAnExistingDirectoryAndWrittenOnlyWhenItFits)
 }
 
 // As many distinct files as calls, named in the directory (given with or without its
-// separator); a missing directory, or a name that does not fit (counted in wide characters),
-// fails and leaves no file. The form of each name is checked through the engine in
-// ../engine/GenerateTempFilenameTest.cpp.
+// separator) from the prefix, of which every system keeps the first three characters; a
+// missing directory, or a name that does not fit (counted in wide characters), fails and leaves
+// no file. The form of each name is checked through the engine below.
 TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
 {
     const std::wstring sub = L"s\u00fcb-\u6587";
@@ -139,7 +148,7 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
     wchar_t buffer[1024];
     for (const std::wstring& directory : {dir.Path(L""), dir.Path(sub)}) {
         const std::wstring start =
-            directory + std::wstring(directory.back() != kSeparator, kSeparator) + kTempNameStart;
+            directory + std::wstring(directory.back() != kSeparator, kSeparator) + L"dif";
         for (int i = 0; i < 10; ++i) {
             ASSERT_NE(0u, kernel.UniqueTempFile(directory.c_str(), L"diff", buffer, 1024));
             const std::wstring name(buffer);
@@ -164,6 +173,102 @@ TEST_F(KernelTest, UniqueTempFileMakesDistinctFilesOnlyWhereTheyFit)
     ASSERT_NE(0u, kernel.UniqueTempFile(dir.Path(sub).c_str(), L"diff", buffer, length + 1));
     EXPECT_EQ(length, std::wstring(buffer).size());
     EXPECT_EQ(11u, TempDir::Entries(dir.NativePath(sub)));
+}
+
+// A call makes a new empty file in the temporary directory, named from "diff" and ending in
+// ".tmp" (the kernel's tests show the names distinct). Without a directory, or without a file,
+// the call fails from a site of its own and leaves the name alone; without a directory no file
+// is attempted.
+TEST(GenerateTempFilenameTest, EachCallMakesANewEmptyFileOrLeavesTheNameAlone)
+{
+    wchar_t buffer[260];
+    const std::uint32_t length = CurrentKernel().TempDirectory(260, buffer);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, 260u);
+    const std::wstring start = std::wstring(buffer, length) + L"dif"; // all a system may keep of the prefix
+    std::wstring name;
+    ASSERT_EQ(GenerateTempFilename(name), Halvorn::Vantrel::RESULT_OK);
+    const std::filesystem::path path = TempDir::FromWide(name);
+    EXPECT_EQ(name.compare(0, start.size(), start), 0) << name;
+    EXPECT_EQ(name.substr(name.size() - 4), L".tmp") << name;
+    EXPECT_GT(name.size(), start.size() + 4) << name;
+    EXPECT_TRUE(std::filesystem::is_regular_file(path) && std::filesystem::file_size(path) == 0) << name;
+    std::filesystem::remove(path);
+
+    std::set<int> sites;
+    for (KernelCall call : {KernelCall::TempDirectory, KernelCall::UniqueTempFile}) {
+        FaultyKernel kernel;
+        kernel.FailCall(call, ENOSPC);
+        LogCapture capture;
+        std::wstring name = L"unchanged";
+        EXPECT_EQ(GenerateTempFilename(name), Halvorn::Vantrel::RESULT_FAILED);
+        EXPECT_EQ(name, L"unchanged");
+        EXPECT_TRUE(IsErrorChain(capture.Texts(), {L"Error 32768 at func: GenerateTempFilename"}));
+        sites.insert(capture.Texts().empty() ? -1 : LineNumberOf(capture.Texts()[0]));
+        EXPECT_EQ(kernel.Calls(KernelCall::UniqueTempFile), call == KernelCall::UniqueTempFile ? 1 : 0);
+    }
+    EXPECT_EQ(sites.size(), 2u);
+}
+
+// WriteCreate makes a missing file and truncates a longer one. Names outside ASCII are the
+// names on disk, spelt independently of the library here. (Seeks and reads to the end are held
+// to the file window's needs in ../io/FileWindowTest.cpp.)
+TEST_F(RuntimeTest, WritesLandUnderTheirNamesAndTruncate)
+{
+    const std::wstring name = L"\u00e9t\u00e9-\u6587\u4ef6-\U0001F600.bin";
+    dir.Put(L"old.bin", "0123456789");
+    for (const std::wstring& target : {name, std::wstring(L"old.bin")}) {
+        Halvorn::ScopedFileDescriptor file(CurrentRuntime().Open(dir.Path(target), OpenMode::WriteCreate));
+        ASSERT_GE(file.Get(), 0);
+        EXPECT_EQ(2, CurrentRuntime().Write(file.Get(), "ab", 2));
+        EXPECT_EQ(0, CurrentRuntime().Close(file.Release()));
+        EXPECT_EQ("ab", dir.ReadFile(target));
+    }
+    EXPECT_EQ("ab", TempDir::Read(dir.Root() /
+                                  std::filesystem::u8path(u8"\u00e9t\u00e9-\u6587\u4ef6-\U0001F600.bin")));
+}
+
+// Wrong descriptors and negative offsets fail with their errno. A missing file and a name no
+// file can have fail every way of opening alike; an embedded zero does not cut the path short
+// to a file that exists. An expected errno of 0 means any.
+TEST_F(RuntimeTest, WrongDescriptorsAndPathsFail)
+{
+    dir.Put(L"a", "abc");
+    Halvorn::ScopedFileDescriptor reading(CurrentRuntime().Open(dir.Path(L"a"), OpenMode::Read));
+    ASSERT_GE(reading.Get(), 0);
+    char byte;
+    errno = 0;
+    EXPECT_EQ(-1, CurrentRuntime().Write(reading.Get(), "x", 1));
+    EXPECT_EQ(EBADF, errno);
+    errno = 0;
+    EXPECT_EQ(-1, CurrentRuntime().Read(-1, &byte, 1));
+    EXPECT_EQ(EBADF, errno);
+    errno = 0;
+    EXPECT_EQ(-1, CurrentRuntime().Seek(reading.Get(), -1));
+    EXPECT_EQ(EINVAL, errno);
+    EXPECT_EQ("abc", dir.ReadFile(L"a"));
+
+    std::wstring unencodable = L"bad-";
+    unencodable += static_cast<wchar_t>(0xD800);
+    const std::pair<std::wstring, int> paths[] = {
+        {L"missing.bin", ENOENT}, {unencodable, ENOENT}, {std::wstring(L"a\0b", 3), 0}};
+    for (const auto& [name, error] : paths) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        const std::wstring path = dir.Path(name);
+        FileStatus status;
+        errno = 0;
+        EXPECT_EQ(-1, CurrentRuntime().Stat(path, status));
+        EXPECT_TRUE(error == 0 || errno == error);
+        for (OpenMode mode : {OpenMode::Read, OpenMode::ReadSequential}) {
+            errno = 0;
+            EXPECT_EQ(-1, CurrentRuntime().Open(path, mode));
+            EXPECT_TRUE(error == 0 || errno == error);
+        }
+        errno = 0;
+        EXPECT_EQ(nullptr, CurrentRuntime().OpenStream(path));
+        EXPECT_TRUE(error == 0 || errno == error);
+    }
+    EXPECT_EQ(1u, dir.Entries());
 }
 
 } // namespace

@@ -1,11 +1,8 @@
-// MD5Digest and SHA1Digest: the standard values on every system's hashing layer, the
-// open/finished rules, the asymmetric comparisons, copies; the layer's refusals; and the SHA-1
-// of a whole file.
-#include <Vantrel/DigestCalculate.h>
-#include <Vantrel/HashValues.h>
-#include <Vantrel/MD5Digest.h>
-#include <Vantrel/ResultCodes.h>
-#include <Vantrel/SHA1Digest.h>
+// The digests: the rolling checksum against its definition; MD5Digest and SHA1Digest, the
+// standard values on every system's hashing layer, the open/finished rules, the asymmetric
+// comparisons, copies, the layer's refusals; the SHA-1 of a whole file, and the SHA-1 computed
+// on a second thread.
+#include <Vantrel/Vantrel.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,25 +10,133 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Vantrel/digests/Sha1Beside.h"
 #include "platform/Hashing.h"
 #include "support/Faults.h"
-#include "support/HexValue.h"
 #include "support/LogCapture.h"
-#include "support/Sha1Of.h"
-#include "support/TempDir.h"
-#include "support/TestData.h"
+#include "support/Stores.h"
 
 namespace {
 
 using Halvorn::Vantrel::MD5Digest;
+using Halvorn::Vantrel::Rcheck32Digest;
 using Halvorn::Vantrel::RESULT_FAILED;
 using Halvorn::Vantrel::RESULT_OK;
+using Halvorn::Vantrel::Sha1Beside;
 using Halvorn::Vantrel::SHA1Digest;
 using namespace KorrinTest;
+
+// The definition, byte by byte, to check the grouped computation against.
+std::uint32_t Reference(const unsigned char* data, std::size_t length)
+{
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        a = (a + data[i]) % 65536;
+        b = (b + a) % 65536;
+    }
+    return b * 65536 + a;
+}
+
+const unsigned char* U(const std::string& text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+std::uint32_t ValueOf(Rcheck32Digest& digest)
+{
+    std::uint32_t value = 1;
+    EXPECT_EQ(digest.GetDigest(value), RESULT_OK);
+    return value;
+}
+
+// Worked values, bytes taken unsigned (0xFF counts 255), the low half wrapping (65536 bytes
+// of 1 give A = 0 and B = 65536 * 65537 / 2 mod 65536). The sums over long blocks against the
+// definition are in ../platform/VectorVariantsTest.cpp.
+TEST(Rcheck32Digest, StartGivesTheDefinitionsValue)
+{
+    EXPECT_EQ(ChecksumOf("abc"), 0x024A0126u);
+    EXPECT_EQ(ChecksumOf("bcd"), 0x02500129u);
+    EXPECT_EQ(ChecksumOf("bc"), 0x012700C5u);
+    EXPECT_EQ(ChecksumOf(""), 0u);
+    EXPECT_EQ(ChecksumOf(std::string(1, '\xFF')), 0x00FF00FFu);
+    EXPECT_EQ(ChecksumOf(std::string(65536, '\x01')), 0x80000000u);
+}
+
+// The delta generator's use: one object along a whole buffer, rolled at every position and
+// then shrunk at the end, must agree with the definition everywhere.
+TEST(Rcheck32Digest, RollingEqualsStartAtEveryPositionDownToLengthZero)
+{
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const std::string bytes = PatternBytes(3000 + seed * 17, seed);
+        for (std::uint32_t window : {1u, 2u, 7u, 32u, 100u, 1024u}) {
+            Rcheck32Digest digest;
+            digest.Start(U(bytes), window);
+            std::size_t position = 0;
+            for (std::uint32_t length = window; length > 0;) {
+                const bool shrink = position + window >= bytes.size();
+                const unsigned char entering = shrink ? 0 : U(bytes)[position + window];
+                length -= shrink;
+                digest.ResetForRolling();
+                ASSERT_EQ(digest.Rolling(U(bytes)[position], entering, length, shrink), RESULT_OK);
+                ++position;
+                ASSERT_EQ(ValueOf(digest), Reference(U(bytes) + position, length))
+                    << "seed " << seed << " window " << window << " position " << position;
+            }
+        }
+    }
+}
+
+// GetDigest finishes an accumulating object; a finished one refuses work and keeps its value,
+// until ResetForRolling continues from it, or Reset starts from zero.
+TEST(Rcheck32Digest, FinishedObjectsRefuseWorkAndKeepTheirValue)
+{
+    Rcheck32Digest digest;
+    digest.Start(U("abc"), 3);
+    EXPECT_EQ(ValueOf(digest), 0x024A0126u);
+    EXPECT_EQ(digest.Finish(), RESULT_FAILED);
+    EXPECT_EQ(digest.Start(U("xyz"), 3), RESULT_FAILED);
+    EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_FAILED);
+    EXPECT_EQ(ValueOf(digest), 0x024A0126u);
+    digest.ResetForRolling();
+    EXPECT_EQ(digest.Rolling('a', 'd', 3, false), RESULT_OK);
+    EXPECT_EQ(digest.Finish(), RESULT_OK);
+    EXPECT_EQ(ValueOf(digest), 0x02500129u);
+    digest.Reset();
+    EXPECT_EQ(ValueOf(digest), 0u);
+}
+
+// Equality looks only at the left object's flag (an unfinished one equals nothing, and the
+// right side reads as its value); "less" compares the low bytes first and answers "greater".
+TEST(Rcheck32Digest, ComparisonsLookOnlyAtTheLeftObjectsFlag)
+{
+    const Rcheck32Digest unfinished;
+    EXPECT_FALSE(unfinished == Rcheck32Digest());
+    EXPECT_FALSE(unfinished != Rcheck32Digest());
+    const Rcheck32Digest five(5u);
+    EXPECT_TRUE(five == Rcheck32Digest(5u));
+    EXPECT_FALSE(five != Rcheck32Digest(5u));
+    EXPECT_TRUE(five != Rcheck32Digest(6u));
+    EXPECT_TRUE(Rcheck32Digest(0u) == unfinished);
+    Rcheck32Digest copy(five);
+    EXPECT_TRUE(copy == five);
+    Rcheck32Digest assigned;
+    assigned = Rcheck32Digest(6u);
+    EXPECT_TRUE(assigned == Rcheck32Digest(6u));
+
+    const Rcheck32Digest one(0x00000001u);
+    const Rcheck32Digest twoFiftySix(0x00000100u);
+    EXPECT_TRUE(one < twoFiftySix);
+    EXPECT_FALSE(twoFiftySix < one);
+    EXPECT_FALSE(one < one);
+    EXPECT_TRUE(Rcheck32Digest(0x01000002u) < Rcheck32Digest(0xFF000001u));
+    EXPECT_TRUE(one < unfinished);
+}
 
 // Each kind's digest, its standard values (a message whose padding spills into a second
 // block, a million a's), and the hashing layer's functions beneath it.
@@ -219,31 +324,28 @@ TYPED_TEST(HashDigestTest, FinishFixesTheStandardValueUntilReset)
 // means byte-wise greater, unsigned, the first byte deciding. The plain values compare every byte.
 TYPED_TEST(HashDigestTest, ComparisonsLookOnlyAtTheLeftSidesFlag)
 {
-    const typename TestFixture::Digest open;
-    const auto zeros = TestFixture::Holding(0);
-    const auto abc = TestFixture::Finished("abc");
-    for (const typename TestFixture::Digest* right : {&open, &zeros, &abc}) {
-        EXPECT_FALSE(open == *right);
-        EXPECT_FALSE(open != *right);
+    using Digest = typename TestFixture::Digest;
+    const Digest open, zeros = TestFixture::Holding(0), abc = TestFixture::Finished("abc"),
+                       abc2 = TestFixture::Finished("abc"), abd = TestFixture::Finished("abd");
+    // Left, right, whether == holds, whether != holds.
+    const std::tuple<const Digest*, const Digest*, bool, bool> equalities[] = {
+        {&open, &open, false, false}, {&open, &zeros, false, false}, {&open, &abc, false, false},
+        {&abc, &abc2, true, false},   {&abc, &abd, false, true},     {&zeros, &open, true, false},
+        {&abc, &open, false, true}};
+    for (const auto& [left, right, equal, unequal] : equalities) {
+        EXPECT_EQ(*left == *right, equal) << TestFixture::Read(*left) << " == " << TestFixture::Read(*right);
+        EXPECT_EQ(*left != *right, unequal)
+            << TestFixture::Read(*left) << " != " << TestFixture::Read(*right);
     }
-    EXPECT_TRUE(abc == TestFixture::Finished("abc"));
-    EXPECT_FALSE(abc != TestFixture::Finished("abc"));
-    EXPECT_FALSE(abc == TestFixture::Finished("abd"));
-    EXPECT_TRUE(abc != TestFixture::Finished("abd"));
-    EXPECT_TRUE(zeros == open);
-    EXPECT_FALSE(zeros != open);
-    EXPECT_FALSE(abc == open);
-    EXPECT_TRUE(abc != open);
-
-    const auto low = TestFixture::Holding(0x01);
-    EXPECT_TRUE(TestFixture::Holding(0x02) < low);
-    EXPECT_FALSE(low < TestFixture::Holding(0x02));
-    EXPECT_FALSE(low < TestFixture::Holding(0x01));
-    EXPECT_TRUE(TestFixture::Holding(0x80) < TestFixture::Holding(0x7f));
-    EXPECT_FALSE(TestFixture::Holding(0x7f) < TestFixture::Holding(0x80));
-    EXPECT_TRUE(TestFixture::Holding(0x02, 0x00) < TestFixture::Holding(0x01, 0xff));
-    EXPECT_TRUE(low < open);
-    EXPECT_FALSE(open < low);
+    // Whether `less` < `more`, in the first bytes and the rest of the values.
+    const std::tuple<int, int, int, int, bool> orders[] = {
+        {2, 0, 1, 0, true},       {1, 0, 2, 0, false},       {1, 0, 1, 0, false},
+        {0x80, 0, 0x7f, 0, true}, {0x7f, 0, 0x80, 0, false}, {2, 0, 1, 0xff, true}};
+    for (const auto& [first, rest, otherFirst, otherRest, less] : orders)
+        EXPECT_EQ(TestFixture::Holding(first, rest) < TestFixture::Holding(otherFirst, otherRest), less)
+            << first << " " << rest << " against " << otherFirst << " " << otherRest;
+    EXPECT_TRUE(TestFixture::Holding(1) < open);
+    EXPECT_FALSE(open < TestFixture::Holding(1));
 
     typename TestFixture::Value a;
     std::memset(&a, 0x5c, sizeof a);
@@ -305,8 +407,8 @@ TEST(DigestCalculate, FilesGiveTheirFinishedSha1AndFailuresLeaveTheDigest)
 {
     TempDir dir;
     const std::string bytes = PatternBytes(4097);
-    dir.WriteFile(L"empty", "");
-    dir.WriteFile(L"4097", bytes);
+    dir.Put(L"empty", "");
+    dir.Put(L"4097", bytes);
     Halvorn::Vantrel::SHA1Digest digest;
     ASSERT_EQ(digest_calculate(dir.Path(L"empty"), digest), RESULT_OK);
     EXPECT_TRUE(digest == FinishedSha1(""));
@@ -323,6 +425,40 @@ TEST(DigestCalculate, FilesGiveTheirFinishedSha1AndFailuresLeaveTheDigest)
     EXPECT_EQ(digest_calculate(dir.Path(L"missing"), digest), RESULT_FAILED);
     EXPECT_TRUE(digest == FinishedSha1(bytes));
     EXPECT_TRUE(capture.Lines().empty());
+}
+
+// Inputs on both sides of the bytes hashed in line, in pieces of odd sizes that pass through
+// two buffers, each overwritten as soon as Settle allows: the digest must end as appending the
+// same pieces in line leaves it, whether read after Settle() or after the destructor.
+TEST(Sha1Beside, EndsAsTheSameAppendsInLine)
+{
+    const std::string bytes = PatternBytes(3u << 20, 9);
+    const auto inlineBytes = static_cast<std::uint32_t>(Sha1Beside::kInlineBytes);
+    for (std::uint32_t size : {0u, 4099u, inlineBytes, inlineBytes + 1, 3u << 20}) {
+        for (std::uint32_t piece : {4099u, 65536u, (1u << 20) + 3}) {
+            SCOPED_TRACE(::testing::Message() << size << " bytes in pieces of " << piece);
+            const bool settled = piece == 65536u;
+            SHA1Digest digest;
+            {
+                std::vector<unsigned char> buffers[2] = {std::vector<unsigned char>(piece),
+                                                         std::vector<unsigned char>(piece)};
+                Sha1Beside sha1(digest);
+                for (std::uint32_t at = 0, turn = 0; at < size; at += piece, turn ^= 1) {
+                    sha1.Settle(1);
+                    const std::uint32_t length = std::min(piece, size - at);
+                    std::memcpy(buffers[turn].data(), bytes.data() + at, length);
+                    sha1.Append(buffers[turn].data(), length);
+                }
+                if (settled) {
+                    sha1.Settle();
+                    digest.Finish();
+                }
+            }
+            if (!settled)
+                digest.Finish();
+            EXPECT_TRUE(digest == FinishedSha1(bytes.substr(0, size)));
+        }
+    }
 }
 
 } // namespace
