@@ -69,6 +69,16 @@ TEST_F(OutputTest, DevicesPipesAndLinksAreWrittenThroughNeverReplaced)
 }
 
 // Refused before anything is written, however the input is named: replacing it would lose it.
+TEST_F(OutputTest, AReplacedOutputKeepsItsModeAndSetIdBitsOnlyWithItsOwner)
+{
+    if (WindowsTool() || Shell("id -u").out != "0\n")
+        GTEST_SKIP() << "files of another owner (made by root) on POSIX systems";
+    ASSERT_EQ(Shell("cp old mine && cp old theirs && chown 65534:65534 theirs && chmod 6755 mine theirs").status, 0);
+    EXPECT_EQ(Run({"patch", "old", "delta", "mine"}).status, 0);
+    EXPECT_EQ(Run({"patch", "old", "delta", "theirs"}).status, 0);
+    EXPECT_EQ(Shell("stat -c %a mine theirs").out, "6755\n755\n");
+}
+
 TEST_F(OutputTest, AnOutputThatIsAnInputIsRefused)
 {
     const bool links = !WindowsTool() && Shell("ln old hard && ln -s new soft").status == 0;

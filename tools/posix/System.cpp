@@ -115,8 +115,16 @@ bool ReplaceFile(const std::string& from, const std::string& to)
 {
     // A replaced executable stays executable; failing to carry the bits is no reason to stop.
     struct stat replaced;
-    if (::stat(to.c_str(), &replaced) == 0) {
-        ::chmod(from.c_str(), replaced.st_mode & 07777);
+    struct stat made;
+    if (::stat(to.c_str(), &replaced) == 0 && ::stat(from.c_str(), &made) == 0) {
+        // A set-ID bit runs the file as its owner or group: the new file, made by whoever runs
+        // the tool, keeps it only where that owner or group is the replaced file's.
+        mode_t mode = replaced.st_mode & 07777;
+        if (made.st_uid != replaced.st_uid)
+            mode &= ~S_ISUID;
+        if (made.st_gid != replaced.st_gid)
+            mode &= ~S_ISGID;
+        ::chmod(from.c_str(), mode);
         // The old file goes only once the new one's bytes are on the disk, not just its name.
         const int descriptor = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
         const bool flushed = descriptor >= 0 && ::fsync(descriptor) == 0;
